@@ -1,0 +1,42 @@
+# Settings of the cross configuration: how shipped programs are compiled and
+# linked, where the native build tools are, and how tests run under Wine.
+
+if(NOT ZUR_NATIVE_BINARY_DIR)
+  message(FATAL_ERROR "ZUR_NATIVE_BINARY_DIR must name the native build tree (use the win64 preset)")
+endif()
+set(ZUR_PECHECK "${ZUR_NATIVE_BINARY_DIR}/desktop-tauri/native-win64/tools/pecheck/zur_pecheck")
+
+# Every program is linked fully static, so it imports system DLLs only, and the
+# source and build folders never reach the binaries, so a build is
+# byte-for-byte the same wherever the tree is checked out.
+add_compile_options(
+  -Os -ffunction-sections -fdata-sections
+  -Wall -Wextra
+  "-ffile-prefix-map=${PROJECT_SOURCE_DIR}/="
+  "-ffile-prefix-map=${PROJECT_BINARY_DIR}/=build/")
+add_link_options(-static -s -Wl,--gc-sections -Wl,--no-insert-timestamp)
+add_compile_definitions(UNICODE _UNICODE)
+
+# Tests run under Wine in a private prefix that the wine.prefix test makes.
+set(ZUR_WINE_DIR "${PROJECT_BINARY_DIR}/wine")
+set(CMAKE_CROSSCOMPILING_EMULATOR "${PROJECT_SOURCE_DIR}/tests/wine-run.sh;${ZUR_WINE_DIR}")
+
+# GoogleTest from Debian's source package, built with the cross compiler.
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest "${PROJECT_BINARY_DIR}/googletest" EXCLUDE_FROM_ALL SYSTEM)
+include(GoogleTest)
+
+# A test that runs under Wine needs the prefix that the wine.prefix test
+# makes once per run.
+function(zur_add_wine_test)
+  cmake_parse_arguments(PARSE_ARGV 0 ARG "" "NAME" "COMMAND")
+  add_test(NAME ${ARG_NAME} COMMAND ${ARG_COMMAND})
+  set_tests_properties(${ARG_NAME} PROPERTIES FIXTURES_REQUIRED wine)
+endfunction()
+
+# Paths of the build machine as a program under Wine sees them.
+function(zur_wine_path out path)
+  string(REPLACE "/" "\\" windows "${path}")
+  set(${out} "Z:${windows}" PARENT_SCOPE)
+endfunction()

@@ -1,0 +1,177 @@
+#include "fs.h"
+
+#include <gtest/gtest.h>
+
+#include "../paths.h"
+#include "handles.h"
+
+namespace zur::win {
+namespace {
+
+// A fresh folder under the temporary folder, removed with its content.
+class TempFolder {
+ public:
+  TempFolder() {
+    wchar_t base[MAX_PATH];
+    GetTempPathW(MAX_PATH, base);
+    path_ = narrow(base, wcslen(base));
+    path_ += u"zur-fs-test-" + std::u16string(1, char16_t(u'a' + (GetTickCount() % 26))) +
+             std::u16string(reinterpret_cast<const char16_t*>(std::to_wstring(GetCurrentProcessId()).c_str()));
+    CreateDirectoryW(wide(path_), nullptr);
+  }
+  ~TempFolder() { remove_tree(system_path(path_)); }
+  const std::u16string& path() const { return path_; }
+
+ private:
+  static void remove_tree(const std::u16string& folder) {
+    WIN32_FIND_DATAW entry;
+    const HANDLE find = FindFirstFileW(wide(folder + u"\\*"), &entry);
+    if (find != INVALID_HANDLE_VALUE) {
+      do {
+        const std::u16string name = narrow(entry.cFileName, wcslen(entry.cFileName)).data();
+        if (name == u"." || name == u"..") continue;
+        const std::u16string child = folder + u"\\" + name;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+          remove_tree(child);
+        } else {
+          DeleteFileW(wide(child));
+        }
+      } while (FindNextFileW(find, &entry));
+      FindClose(find);
+    }
+    RemoveDirectoryW(wide(folder));
+  }
+  std::u16string path_;
+};
+
+std::string read_file(const std::u16string& path) {
+  unique_handle file(CreateFileW(wide(system_path(path)), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr));
+  if (file.get() == INVALID_HANDLE_VALUE) {
+    file.release();
+    return "<missing>";
+  }
+  std::string bytes;
+  char buffer[4096];
+  DWORD n = 0;
+  while (ReadFile(file.get(), buffer, sizeof buffer, &n, nullptr) && n > 0) bytes.append(buffer, n);
+  return bytes;
+}
+
+std::u16string current_folder() {
+  wchar_t buffer[MAX_PATH];
+  const DWORD n = GetCurrentDirectoryW(MAX_PATH, buffer);
+  return std::u16string(narrow(buffer, n));
+}
+
+TEST(SystemPath, HandsShortAbsolutePathsOverAndExtendsTheRest) {
+  std::u16string cwd = current_folder();
+  if (!cwd.ends_with(u"\\")) cwd += u"\\";
+  const std::u16string long_path = u"C:\\" + std::u16string(300, u'a');
+  const struct {
+    std::u16string in, out;
+  } cases[] = {
+      {u"C:\\Users\\x", u"C:\\Users\\x"},
+      {u"C:/Users/x", u"C:/Users/x"},
+      {u"\\\\?\\C:\\x\\..\\y", u"\\\\?\\C:\\x\\..\\y"},
+      {u"name.txt", u"\\\\?\\" + cwd + u"name.txt"},
+      {u"a/b/../c", u"\\\\?\\" + cwd + u"a\\c"},
+      {long_path, u"\\\\?\\" + long_path},
+      {long_path + u"/x/../y", u"\\\\?\\" + long_path + u"\\y"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(system_path(c.in), c.out);
+}
+
+TEST(PathExists, FollowsWhatIsThere) {
+  TempFolder temp;
+  const std::u16string file = temp.path() + u"\\file.mjs";
+  ASSERT_EQ(write_file(file, "x"), IoResult());
+  const struct {
+    std::u16string path;
+    bool exists, directory;
+  } cases[] = {
+      {file, true, false},
+      {temp.path(), true, true},
+      {temp.path() + u"\\missing", false, false},
+      {u"", false, false},
+      {temp.path() + u"\\file.mjs\\below", false, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(path_exists(c.path), c.exists);
+    EXPECT_EQ(is_directory(c.path), c.directory);
+  }
+}
+
+TEST(CreateDirectoryAll, MakesEveryMissingLevel) {
+  TempFolder temp;
+  std::u16string deep = temp.path();
+  for (int i = 0; i < 12; ++i) deep += u"\\level-" + std::u16string(30, char16_t(u'a' + i));
+  ASSERT_GT(deep.size(), 300u);
+  const std::u16string cases[] = {
+      temp.path() + u"\\one",
+      temp.path() + u"\\two\\three\\four",
+      temp.path() + u"/five/six/",
+      temp.path() + u"\\one",  // exists already
+      deep,
+  };
+  for (const auto& folder : cases) {
+    EXPECT_EQ(create_directory_all(folder), IoResult());
+    EXPECT_TRUE(is_directory(folder));
+  }
+  EXPECT_EQ(create_directory_all(u""), IoResult());
+}
+
+TEST(CreateDirectoryAll, RefusesAFileInTheWay) {
+  TempFolder temp;
+  ASSERT_EQ(write_file(temp.path() + u"\\taken", "file"), IoResult());
+  for (const auto& folder : {temp.path() + u"\\taken", temp.path() + u"\\taken\\below"}) {
+    const IoResult error = create_directory_all(folder);
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->code, static_cast<std::uint32_t>(ERROR_ALREADY_EXISTS));
+  }
+  EXPECT_EQ(read_file(temp.path() + u"\\taken"), "file");
+}
+
+TEST(WriteFile, WritesWholeFilesAndCutsLongerOnes) {
+  TempFolder temp;
+  const std::u16string path = temp.path() + u"\\data.bin";
+  const std::string big(300000, '\x5A');
+  const std::string cases[] = {big, std::string("short\0zero", 10), "", "last"};
+  for (const auto& content : cases) {
+    EXPECT_EQ(write_file(path, content), IoResult());
+    EXPECT_EQ(read_file(path), content);
+  }
+}
+
+TEST(WriteFile, LeavesOthersFreeToReadWriteAndDelete) {
+  TempFolder temp;
+  const std::u16string path = temp.path() + u"\\shared.txt";
+  ASSERT_EQ(write_file(path, "old content"), IoResult());
+  unique_handle other(CreateFileW(wide(path), GENERIC_READ | GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                                  nullptr));
+  ASSERT_NE(other.get(), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(write_file(path, "new"), IoResult());
+  EXPECT_EQ(read_file(path), "new");
+}
+
+TEST(WriteFile, ReportsAMissingFolderAndAHolderWithoutSharing) {
+  TempFolder temp;
+  const IoResult missing = write_file(temp.path() + u"\\no\\such\\file", "x");
+  ASSERT_TRUE(missing.has_value());
+  EXPECT_EQ(missing->code, static_cast<std::uint32_t>(ERROR_PATH_NOT_FOUND));
+
+  const std::u16string path = temp.path() + u"\\held.exe";
+  ASSERT_EQ(write_file(path, "v1"), IoResult());
+  {
+    unique_handle holder(
+        CreateFileW(wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    const IoResult busy = write_file(path, "v2");
+    ASSERT_TRUE(busy.has_value());
+    EXPECT_EQ(busy->code, static_cast<std::uint32_t>(ERROR_SHARING_VIOLATION));
+  }
+  EXPECT_EQ(read_file(path), "v1");
+}
+
+}  // namespace
+}  // namespace zur::win

@@ -1,0 +1,141 @@
+#include "pe_image.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <functional>
+
+namespace zur::pe {
+namespace {
+
+// Layout of the synthetic image: headers in the first 0x200 bytes, then
+// .idata (RVA 0x1000) with the import descriptors and DLL names, then .text.
+constexpr std::size_t kPe = 0x80;
+constexpr std::size_t kCoff = kPe + 4;
+constexpr std::size_t kOptional = kCoff + 20;
+constexpr std::size_t kOptionalSize = 112 + 16 * 8;
+constexpr std::size_t kSections = kOptional + kOptionalSize;
+constexpr std::size_t kIdata = 0x200;
+constexpr std::size_t kText = 0x400;
+constexpr std::size_t kImageSize = 0x600;
+constexpr std::size_t kNames = 0x100;  // DLL names, within .idata
+
+void put16(std::string& image, std::size_t at, std::uint16_t v) { std::memcpy(&image[at], &v, 2); }
+void put32(std::string& image, std::size_t at, std::uint32_t v) { std::memcpy(&image[at], &v, 4); }
+
+void put_section(std::string& image, int index, std::string_view name, std::uint32_t rva, std::uint32_t raw) {
+  const std::size_t at = kSections + 40 * index;
+  std::memcpy(&image[at], name.data(), name.size());
+  put32(image, at + 8, 0x180);   // VirtualSize
+  put32(image, at + 12, rva);    // VirtualAddress
+  put32(image, at + 16, 0x200);  // SizeOfRawData
+  put32(image, at + 20, raw);    // PointerToRawData
+}
+
+// A console PE32+ image for x86-64 as the shipped programs should be.
+std::string make_image(const std::vector<std::string>& dlls = {"KERNEL32.dll", "msvcrt.dll"}) {
+  std::string image(kImageSize, '\0');
+  image[0] = 'M', image[1] = 'Z';
+  put32(image, 0x3C, kPe);
+  std::memcpy(&image[kPe], "PE\0\0", 4);
+  put16(image, kCoff, 0x8664);
+  put16(image, kCoff + 2, 2);  // sections
+  put16(image, kCoff + 16, kOptionalSize);
+  put16(image, kCoff + 18, 0x22);
+  put16(image, kOptional, 0x20B);
+  put16(image, kOptional + 68, 3);  // console
+  put32(image, kOptional + 108, 16);
+  put32(image, kOptional + 112 + 8 * 1, 0x1000);  // import directory
+  put32(image, kOptional + 112 + 8 * 1 + 4, static_cast<std::uint32_t>(20 * (dlls.size() + 1)));
+  put_section(image, 0, ".idata", 0x1000, kIdata);
+  put_section(image, 1, ".text", 0x2000, kText);
+  std::size_t name = kNames;
+  for (std::size_t i = 0; i < dlls.size(); ++i) {
+    put32(image, kIdata + 20 * i + 12, static_cast<std::uint32_t>(0x1000 + name));
+    std::memcpy(&image[kIdata + name], dlls[i].data(), dlls[i].size());
+    name += dlls[i].size() + 1;
+  }
+  return image;
+}
+
+TEST(ReadImage, ReadsAGoodConsoleImage) {
+  ImageFacts facts;
+  std::string error;
+  ASSERT_TRUE(read_image(make_image(), facts, error)) << error;
+  EXPECT_EQ(facts.machine, 0x8664);
+  EXPECT_EQ(facts.magic, 0x20B);
+  EXPECT_EQ(facts.subsystem, 3);
+  EXPECT_EQ(facts.time_stamp, 0u);
+  EXPECT_FALSE(facts.has_resources);
+  EXPECT_EQ(facts.imports, (std::vector<std::string>{"KERNEL32.dll", "msvcrt.dll"}));
+  EXPECT_TRUE(shipping_problems(facts).empty());
+}
+
+TEST(ShippingProblems, AcceptsSystemDllsInAnyCase) {
+  for (const auto& dlls : std::vector<std::vector<std::string>>{
+           {}, {"WS2_32.dll", "kernel32.DLL", "MSVCRT.dll", "ntdll.dll", "ADVAPI32.dll"}}) {
+    ImageFacts facts;
+    std::string error;
+    ASSERT_TRUE(read_image(make_image(dlls), facts, error)) << error;
+    EXPECT_EQ(facts.imports, dlls);
+    EXPECT_TRUE(shipping_problems(facts).empty()) << ::testing::PrintToString(shipping_problems(facts));
+  }
+}
+
+TEST(ShippingProblems, CatchesEachSingleFault) {
+  enum Outcome { Unreadable, OneProblem };
+  const struct {
+    std::string_view fault;
+    std::function<void(std::string&)> mutate;
+    Outcome outcome;
+    std::string_view problem_names;  // for OneProblem, a text the problem must hold
+  } cases[] = {
+      {"no MZ", [](std::string& i) { i[0] = 'X'; }, Unreadable, ""},
+      {"PE offset wrong", [](std::string& i) { put32(i, 0x3C, kPe + 4); }, Unreadable, ""},
+      {"PE offset past the end", [](std::string& i) { put32(i, 0x3C, 0xFFFFFFF0); }, Unreadable, ""},
+      {"PE offset near the end", [](std::string& i) { put32(i, 0x3C, static_cast<std::uint32_t>(i.size() - 2)); },
+       Unreadable, ""},
+      {"PE32 magic", [](std::string& i) { put16(i, kOptional, 0x10B); }, Unreadable, ""},
+      {"machine i386", [](std::string& i) { put16(i, kCoff, 0x14C); }, OneProblem, ""},
+      {"GUI subsystem", [](std::string& i) { put16(i, kOptional + 68, 2); }, OneProblem, ""},
+      {"resource directory", [](std::string& i) { put32(i, kOptional + 112 + 16, 0x3000); }, OneProblem, ""},
+      {"resource directory size only", [](std::string& i) { put32(i, kOptional + 112 + 20, 0x10); }, OneProblem, ""},
+      {".rsrc section", [](std::string& i) { std::memcpy(&i[kSections + 40], ".rsrc\0", 6); }, OneProblem, ""},
+      {"time stamp", [](std::string& i) { put32(i, kCoff + 4, 0x65000000); }, OneProblem, ""},
+      {"libstdc++ import", [](std::string& i) { i = make_image({"KERNEL32.dll", "libstdc++-6.dll"}); }, OneProblem,
+       "libstdc++-6.dll"},
+      {"winpthread import", [](std::string& i) { i = make_image({"libwinpthread-1.dll", "msvcrt.dll"}); }, OneProblem,
+       "libwinpthread-1.dll"},
+      {"garbage after the import descriptors", [](std::string& i) { std::memset(&i[kIdata + 40], 0x11, kImageSize - kIdata - 40); },
+       Unreadable, ""},
+      {"import table outside every section", [](std::string& i) { put32(i, kOptional + 120, 0x9000); }, Unreadable, ""},
+      // truncated files
+      {"cut in the MZ header", [](std::string& i) { i.resize(0x30); }, Unreadable, ""},
+      {"cut in the COFF header", [](std::string& i) { i.resize(kCoff + 10); }, Unreadable, ""},
+      {"cut in the optional header", [](std::string& i) { i.resize(kOptional + 100); }, Unreadable, ""},
+      {"cut in the section table", [](std::string& i) { i.resize(kSections + 50); }, Unreadable, ""},
+      {"cut in the import descriptors", [](std::string& i) { i.resize(kIdata + 30); }, Unreadable, ""},
+      {"cut in a DLL name", [](std::string& i) { i.resize(kIdata + kNames + 15); }, OneProblem, ""},
+      {"cut in the last section", [](std::string& i) { i.resize(kText + 0x100); }, Unreadable, ""},
+  };
+  for (const auto& c : cases) {
+    std::string image = make_image();
+    c.mutate(image);
+    ImageFacts facts;
+    std::string error;
+    const bool read = read_image(image, facts, error);
+    if (c.outcome == Unreadable) {
+      EXPECT_FALSE(read) << c.fault;
+      EXPECT_FALSE(error.empty()) << c.fault;
+      continue;
+    }
+    ASSERT_TRUE(read) << c.fault << ": " << error;
+    const auto problems = shipping_problems(facts);
+    ASSERT_EQ(problems.size(), 1u) << c.fault << ": " << ::testing::PrintToString(problems);
+    EXPECT_NE(problems[0].find(c.problem_names), std::string::npos) << c.fault << ": " << problems[0];
+  }
+}
+
+}  // namespace
+}  // namespace zur::pe

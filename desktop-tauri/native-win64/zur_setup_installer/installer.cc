@@ -1,0 +1,45 @@
+#include "installer.h"
+
+#include <algorithm>
+
+#include "../common/paths.h"
+#include "../common/text.h"
+#include "../common/utf.h"
+
+namespace zur::installer {
+
+bool is_verify_bundle_mode(const ArgumentList& arguments) { return contains_element(arguments, u"--verify-bundle"); }
+
+std::optional<std::u16string> install_dir_override(const ArgumentList& arguments) {
+  std::optional<std::u16string> folder;
+  for (std::size_t i = 1; i < arguments.size();) {
+    if (arguments[i] == u"--install-dir" && i + 1 < arguments.size()) {
+      folder = arguments[i + 1];
+      i += 2;
+    } else {
+      i += 1;
+    }
+  }
+  return folder;
+}
+
+std::u16string default_install_dir(const std::optional<std::u16string>& local_app_data) {
+  return join_path(join_path(local_app_data.value_or(u"."), u"OLVENTA"), u"ZUR-Vedozaruz");
+}
+
+std::string install_receipt(std::u16string_view install_dir, std::uint64_t exe_bytes) {
+  // The folder comes from the command line or the environment, both checked
+  // to be valid Unicode, so nothing is lost here.
+  std::string folder = to_utf8_lossy(install_dir);
+  std::replace(folder.begin(), folder.end(), '\\', '/');
+  return fill_template("{\"ok\":true,\"version\":\"" ZUR_PRODUCT_VERSION "\",\"installDir\":\"{}\",\"exeBytes\":{}}",
+                       {folder, decimal(exe_bytes)});
+}
+
+std::string bundle_report(std::uint64_t exe_bytes, std::uint64_t ico_bytes) {
+  return fill_template("{\"ok\":true,\"installer\":\"" ZUR_INSTALLER_NAME
+                       "\",\"embeddedExeBytes\":{},\"embeddedIcoBytes\":{},\"peHeaderValid\":true}",
+                       {decimal(exe_bytes), decimal(ico_bytes)});
+}
+
+}  // namespace zur::installer

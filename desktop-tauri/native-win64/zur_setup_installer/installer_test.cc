@@ -1,0 +1,102 @@
+#include "installer.h"
+
+#include <gtest/gtest.h>
+
+namespace zur::installer {
+namespace {
+
+TEST(VerifyBundleMode, AnyElementEqualToTheOption) {
+  const struct {
+    ArgumentList arguments;
+    bool expected;
+  } cases[] = {
+      {{u"setup"}, false},
+      {{u"setup", u"--verify-bundle"}, true},
+      {{u"--verify-bundle"}, true},
+      {{u"setup", u"--install-dir", u"D:\\A", u"--verify-bundle"}, true},
+      {{u"setup", u"--install-dir", u"--verify-bundle"}, true},
+      {{u"setup", u"--VERIFY-BUNDLE"}, false},
+      {{u"setup", u"--Verify-Bundle"}, false},
+      {{u"setup", u"--verify-bundle=1"}, false},
+      {{u"setup", u"-verify-bundle"}, false},
+      {{u"setup", u"--verify-bundle "}, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(is_verify_bundle_mode(c.arguments), c.expected) << ::testing::PrintToString(c.arguments);
+  }
+}
+
+TEST(InstallDirOverride, LastCompletePairAfterElementZero) {
+  const struct {
+    ArgumentList arguments;
+    std::optional<std::u16string> expected;
+  } cases[] = {
+      {{u"setup"}, std::nullopt},
+      {{u"setup", u"--install-dir", u"D:\\A"}, u"D:\\A"},
+      {{u"setup", u"/S", u"--help", u"--install-dir", u"A", u"x"}, u"A"},
+      {{u"setup", u"--install-dir", u"A", u"--install-dir", u"B"}, u"B"},
+      {{u"setup", u"--install-dir", u"A", u"B", u"--install-dir", u"C"}, u"C"},
+      {{u"setup", u"--install-dir", u"--install-dir", u"B"}, u"--install-dir"},
+      {{u"setup", u"--install-dir", u"--verify-bundle"}, u"--verify-bundle"},
+      {{u"setup", u"--install-dir"}, std::nullopt},
+      {{u"setup", u"--install-dir", u"A", u"--install-dir"}, u"A"},
+      {{u"setup", u"--install-dir", u""}, u""},
+      {{u"setup", u"--install-dir=D:\\A"}, std::nullopt},
+      {{u"setup", u"--Install-Dir", u"A"}, std::nullopt},
+      {{u"setup", u"-install-dir", u"A"}, std::nullopt},
+      {{u"--install-dir", u"A"}, std::nullopt},
+      {{u"--install-dir", u"--install-dir", u"A"}, u"A"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(install_dir_override(c.arguments), c.expected) << ::testing::PrintToString(c.arguments);
+  }
+}
+
+TEST(DefaultInstallDir, JoinsTheProductFolder) {
+  const struct {
+    std::optional<std::u16string> local_app_data;
+    std::u16string_view expected;
+  } cases[] = {
+      {u"D:\\Profiles\\Local", u"D:\\Profiles\\Local\\OLVENTA\\ZUR-Vedozaruz"},
+      {u"D:\\Profiles\\Local\\", u"D:\\Profiles\\Local\\OLVENTA\\ZUR-Vedozaruz"},
+      {u"D:/Profiles/Local/", u"D:/Profiles/Local/OLVENTA\\ZUR-Vedozaruz"},
+      {u"D:", u"D:OLVENTA\\ZUR-Vedozaruz"},
+      {u"", u"OLVENTA\\ZUR-Vedozaruz"},
+      {std::nullopt, u".\\OLVENTA\\ZUR-Vedozaruz"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(default_install_dir(c.local_app_data), c.expected) << ::testing::PrintToString(c.local_app_data);
+  }
+}
+
+TEST(InstallReceipt, IsTheExactTextWithSlashes) {
+  const struct {
+    std::u16string_view folder;
+    std::uint64_t exe_bytes;
+    std::string_view expected;
+  } cases[] = {
+      {u"D:\\Profiles\\Local\\OLVENTA\\ZUR-Vedozaruz", 256000,
+       R"({"ok":true,"version":"3.4.0","installDir":"D:/Profiles/Local/OLVENTA/ZUR-Vedozaruz","exeBytes":256000})"},
+      {u"D:\\Apps\\Z\\", 256000, R"({"ok":true,"version":"3.4.0","installDir":"D:/Apps/Z/","exeBytes":256000})"},
+      {u"D:/Apps/Z", 256000, R"({"ok":true,"version":"3.4.0","installDir":"D:/Apps/Z","exeBytes":256000})"},
+      {u"", 256000, R"({"ok":true,"version":"3.4.0","installDir":"","exeBytes":256000})"},
+      {u".\\OLVENTA\\ZUR-Vedozaruz", 0, R"({"ok":true,"version":"3.4.0","installDir":"./OLVENTA/ZUR-Vedozaruz","exeBytes":0})"},
+      {u"..\\x y", 7, R"({"ok":true,"version":"3.4.0","installDir":"../x y","exeBytes":7})"},
+      {u"\\\\srv\\share\\Z", 1, R"({"ok":true,"version":"3.4.0","installDir":"//srv/share/Z","exeBytes":1})"},
+      {u"C:\\Zo\u00eb\\\U0001F600", 2,
+       "{\"ok\":true,\"version\":\"3.4.0\",\"installDir\":\"C:/Zo\xC3\xAB/\xF0\x9F\x98\x80\",\"exeBytes\":2}"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(install_receipt(c.folder, c.exe_bytes), c.expected);
+}
+
+TEST(BundleReport, IsTheExactText) {
+  EXPECT_EQ(bundle_report(256000, 2287),
+            R"({"ok":true,"installer":"ZUR-Vedozaruz-Setup-3.4.0-x64.exe","embeddedExeBytes":256000,)"
+            R"("embeddedIcoBytes":2287,"peHeaderValid":true})");
+  EXPECT_EQ(bundle_report(0, 1),
+            R"({"ok":true,"installer":"ZUR-Vedozaruz-Setup-3.4.0-x64.exe","embeddedExeBytes":0,)"
+            R"("embeddedIcoBytes":1,"peHeaderValid":true})");
+}
+
+}  // namespace
+}  // namespace zur::installer

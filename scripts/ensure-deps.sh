@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build (and, with "test", the tests) need.
+# Idempotent and silent when everything is present.
+set -euo pipefail
+
+packages=(cmake ninja-build g++ libgtest-dev googletest zlib1g-dev
+          g++-mingw-w64-x86-64-posix wine wine64)
+if [ "${1:-build}" = test ]; then
+  packages+=(chromium e2fsprogs)
+fi
+command -v node >/dev/null 2>&1 || packages+=(nodejs)
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [ "$status" = "install ok installed" ] || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}" >&2
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq >/dev/null
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

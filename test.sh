@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test layer: native unit tests,
+# Windows-side unit tests under Wine, end-to-end tests of the real programs
+# under Wine, and the reproducibility check.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+./scripts/ensure-deps.sh test
+./scripts/build-all.sh
+ctest --preset all -j "$(nproc)" "$@"

@@ -1,0 +1,94 @@
+// What both programs share: the argument check, the failure report and the
+// writing of their one output line.
+import assert from 'node:assert/strict';
+import { test } from 'node:test';
+
+import { commandLine, failureReport, launch, programs, windowsPath } from '../lib/wine.mjs';
+
+const HINT = 'note: run with `ZUR_BACKTRACE=1` environment variable to display a stack backtrace';
+
+const PROGRAMS = [
+  { name: 'host', exe: () => programs.host, source: 'zur_desktop_host', reportOption: '--smoke-test' },
+  { name: 'installer', exe: () => programs.installer, source: 'zur_setup_installer', reportOption: '--verify-bundle' },
+];
+
+function header(source) {
+  return new RegExp(`^thread 'main' \\(\\d+\\) failed at desktop-tauri/native-win64/${source}/main\\.cc:\\d+:\\d+:$`);
+}
+
+test('an argument that is not valid Unicode ends the run before anything else', async (t) => {
+  const cases = [
+    { args: 'a\uD800b', index: 1, shown: 'a\uFFFDb' },
+    { args: `${'--smoke-test'} --verify-bundle x\uDC00`, index: 3, shown: 'x\uFFFD' },
+    { args: '"quoted \uDBFF" tail', index: 1, shown: 'quoted \uFFFD' },
+  ];
+  for (const program of PROGRAMS) {
+    for (const c of cases) {
+      await t.test(`${program.name}: ${JSON.stringify(c.args)}`, async () => {
+        const run = await launch({ cmd: commandLine(windowsPath(program.exe()), c.args) });
+        assert.equal(run.status, 101);
+        assert.equal(run.stdout.length, 0, 'nothing on standard output');
+        const lines = failureReport(run.stderr);
+        assert.equal(lines.length, 4, run.stderr.toString());
+        assert.equal(lines[0], '');
+        assert.match(lines[1], header(program.source));
+        assert.equal(lines[2], `Failed converting argument ${c.index} to Unicode text: "${c.shown}"`);
+        assert.equal(lines[3], HINT);
+      });
+    }
+  }
+});
+
+test('a closed standard output pipe ends the run with status 101', async (t) => {
+  for (const program of PROGRAMS) {
+    await t.test(program.name, async () => {
+      const run = await launch({ cmd: commandLine(windowsPath(program.exe()), program.reportOption), stdout: 'closed' });
+      assert.equal(run.status, 101);
+      const lines = failureReport(run.stderr);
+      assert.equal(lines.length, 4, run.stderr.toString());
+      assert.match(lines[1], header(program.source));
+      assert.match(lines[2], /^failed printing to stdout: \S.* \(os error 232\)$/);
+      assert.equal(lines[3], HINT);
+    });
+  }
+});
+
+test('without a standard output handle the line is dropped and the run succeeds', async (t) => {
+  for (const program of PROGRAMS) {
+    await t.test(program.name, async () => {
+      const run = await launch({ cmd: commandLine(windowsPath(program.exe()), program.reportOption), stdout: 'none' });
+      assert.equal(run.status, 0);
+      assert.equal(run.stderr.length, 0);
+    });
+  }
+});
+
+test('ZUR_BACKTRACE puts the stack frames into the report', async (t) => {
+  const cases = [
+    { value: '1', frames: true },
+    { value: 'full', frames: true },
+    { value: '0', frames: false },
+    { value: '', frames: false },
+  ];
+  for (const c of cases) {
+    await t.test(`ZUR_BACKTRACE=${JSON.stringify(c.value)}`, async () => {
+      const run = await launch({
+        cmd: commandLine(windowsPath(programs.installer), 'bad\uD800'),
+        set: { ZUR_BACKTRACE: c.value },
+      });
+      assert.equal(run.status, 101);
+      const lines = failureReport(run.stderr);
+      assert.equal(lines[2], 'Failed converting argument 1 to Unicode text: "bad\uFFFD"');
+      if (c.frames) {
+        assert.equal(lines[3], 'stack backtrace:');
+        const frames = lines.slice(4);
+        assert.ok(frames.length >= 2, run.stderr.toString());
+        for (const frame of frames) assert.match(frame, /^ {2}\d+: (\S+\+0x[0-9a-f]+|0x[0-9a-f]+)$/);
+        assert.ok(frames.some((f) => f.includes('ZUR-Vedozaruz-Setup-3.4.0-x64.exe+0x')), frames.join('\n'));
+      } else {
+        assert.equal(lines.length, 4);
+        assert.equal(lines[3], HINT);
+      }
+    });
+  }
+});

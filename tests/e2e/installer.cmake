@@ -1,0 +1,1 @@
+# End-to-end tests of the installer (included from tests/CMakeLists.txt).

@@ -1,0 +1,146 @@
+// Runs the real Windows programs under Wine for the end-to-end tests.
+//
+// The programs are started through the launcher helper, which gives them an
+// exact UTF-16 command line and environment and records their standard
+// output, standard error, exit status and run time.
+
+import { spawn } from 'node:child_process';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+
+function required(name) {
+  const value = process.env[name];
+  if (!value) throw new Error(`${name} is not set: run this test through ctest`);
+  return value;
+}
+
+export const programs = {
+  get host() { return required('ZUR_HOST_EXE'); },
+  get installer() { return required('ZUR_INSTALLER_EXE'); },
+  get launch() { return required('ZUR_LAUNCH_EXE'); },
+  get recorder() { return required('ZUR_RECORDER_EXE'); },
+};
+export const sourceDir = () => required('ZUR_SOURCE_DIR');
+// One prefix per ctest run, named after the ctest process (see
+// tests/wine-env.sh).
+export const prefixDir = () =>
+  path.join(required('ZUR_WINE_DIR'), `run-${process.env.ZUR_TEST_CTEST_PID || process.ppid}`, 'prefix');
+
+/** The environment every Wine run shares (see tests/wine-env.sh). */
+export function wineEnvironment() {
+  const env = { ...process.env };
+  delete env.DISPLAY;
+  delete env.WAYLAND_DISPLAY;
+  return Object.assign(env, {
+    WINEPREFIX: prefixDir(),
+    WINEDEBUG: '-all',
+    WINEDLLOVERRIDES: 'mscoree,mshtml=',
+    LANG: 'C.UTF-8',
+    LC_ALL: 'C.UTF-8',
+  });
+}
+
+/** A Linux path as Windows programs under Wine see it. */
+export function windowsPath(unixPath) {
+  return 'Z:' + path.resolve(unixPath).replaceAll('/', '\\');
+}
+
+/** The Linux path of a path on drive C: of the test prefix. */
+export function driveC(windowsRelative) {
+  return path.join(prefixDir(), 'drive_c', ...windowsRelative.split('\\'));
+}
+
+/** A fresh folder under the system's temporary folder. */
+export function tempDir(tag = 'e2e') {
+  return fs.mkdtempSync(path.join(os.tmpdir(), `zur-${tag}-`));
+}
+
+/** Runs `wine ARGS...` with its output in files (Wine's background
+ * processes keep inherited pipes open). */
+export function wine(args, { cwd } = {}) {
+  const dir = tempDir('wine');
+  const out = fs.openSync(path.join(dir, 'out'), 'w');
+  const err = fs.openSync(path.join(dir, 'err'), 'w');
+  return new Promise((resolve, reject) => {
+    const child = spawn('wine', args, { cwd, env: wineEnvironment(), stdio: ['ignore', out, err] });
+    child.on('error', reject);
+    child.on('exit', (code) => {
+      fs.closeSync(out);
+      fs.closeSync(err);
+      const result = {
+        code,
+        stdout: fs.readFileSync(path.join(dir, 'out'), 'utf8'),
+        stderr: fs.readFileSync(path.join(dir, 'err'), 'utf8'),
+      };
+      fs.rmSync(dir, { recursive: true, force: true });
+      resolve(result);
+    });
+  });
+}
+
+/**
+ * Starts a program through the launcher helper.
+ *   cmd      the exact command line (any UTF-16, unpaired surrogates too)
+ *   app      the application path (Windows form); default: taken from cmd
+ *   cwd      working folder (Windows form)
+ *   set      { NAME: value } added to or replacing the environment
+ *   unset    [NAME] removed from the environment
+ *   stdout   'file' | 'none' | 'closed'
+ *   hold     a file (Windows form) held open without write sharing
+ * Resolves to { status, timedOut, startError, elapsedMs, stdout, stderr }.
+ */
+export async function launch({ cmd, app, cwd, set = {}, unset = [], stdout = 'file', hold, timeoutMs = 60000 }) {
+  const dir = tempDir('launch');
+  const items = [['cmd', cmd], ['stdout', stdout], ['out', windowsPath(dir)], ['timeout', String(timeoutMs)]];
+  if (app) items.push(['app', app]);
+  if (cwd) items.push(['cwd', cwd]);
+  if (hold) items.push(['hold', hold]);
+  for (const name of unset) items.push(['unset', name]);
+  for (const [name, value] of Object.entries(set)) items.push(['set', `${name}=${value}`]);
+  const request = path.join(dir, 'request');
+  // utf16le writes each code unit as it is, unpaired surrogates included.
+  fs.writeFileSync(request, Buffer.from(items.map(([k, v]) => `${k}\0${v}\0`).join(''), 'utf16le'));
+
+  const run = await wine([programs.launch, windowsPath(request)]);
+  const resultFile = path.join(dir, 'result.txt');
+  if (!fs.existsSync(resultFile)) {
+    throw new Error(`the launcher failed (exit ${run.code}): ${run.stderr}`);
+  }
+  const fields = Object.fromEntries(
+    fs.readFileSync(resultFile, 'latin1').trim().split('\n').map((line) => {
+      const [key, value = ''] = line.split('=');
+      return [key, value];
+    }));
+  const read = (name) => (fs.existsSync(path.join(dir, name)) ? fs.readFileSync(path.join(dir, name)) : Buffer.alloc(0));
+  const result = {
+    status: 'exit' in fields ? Number(fields.exit) : null,
+    timedOut: 'timeout' in fields,
+    startError: 'start_error' in fields ? Number(fields.start_error) : null,
+    elapsedMs: Number(fields.elapsed_ms ?? NaN),
+    stdout: read('stdout.bin'),
+    stderr: read('stderr.bin'),
+  };
+  fs.rmSync(dir, { recursive: true, force: true });
+  return result;
+}
+
+/** `"program" args` with the program quoted, as a shell would start it. */
+export function commandLine(program, ...args) {
+  return [`"${program}"`, ...args].join(' ');
+}
+
+/** The JSON lines a recorder helper wrote, oldest first. */
+export function readRecords(file) {
+  if (!fs.existsSync(file)) return [];
+  return fs.readFileSync(file, 'utf8').split('\n').filter(Boolean).map((line) => JSON.parse(line));
+}
+
+/** Splits the four-line failure report; throws when the shape is wrong. */
+export function failureReport(stderr) {
+  const text = stderr.toString('utf8');
+  const lines = text.split('\n');
+  if (lines.at(-1) !== '') throw new Error(`report does not end in LF: ${JSON.stringify(text)}`);
+  lines.pop();
+  return lines;
+}
