@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Builds both programs twice more, from copies of the source tree in two
+# folders of different depth, and fails unless all three builds (those two
+# and the one under test) are byte-for-byte the same.
+# Usage: reproducible.sh SOURCE_DIR NATIVE_BINARY_DIR HOST_EXE INSTALLER_EXE
+set -euo pipefail
+source_dir=$1
+native_dir=$2
+shift 2
+built=("$@")
+
+work=$(mktemp -d /tmp/zur-repro-XXXXXX)
+trap 'rm -rf "$work"' EXIT
+
+copies=("$work/a/src" "$work/bb/deeper/source-tree")
+for copy in "${copies[@]}"; do
+  mkdir -p "$copy"
+  # The files of the tree as it stands, without build outputs.
+  (cd "$source_dir" && git ls-files -co --exclude-standard -z | tar --null -T - -cf -) | tar -C "$copy" -xf -
+done
+
+build() {
+  cmake -S "$1" -B "$1/out" -G Ninja --toolchain "$1/cmake/mingw-w64-x86_64.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DZUR_NATIVE_BINARY_DIR="$native_dir" >/dev/null
+  cmake --build "$1/out" --target zur_setup_installer >/dev/null
+}
+for copy in "${copies[@]}"; do build "$copy" & done
+wait
+
+status=0
+for exe in "${built[@]}"; do
+  name=$(basename "$exe")
+  expected=$(sha256sum <"$exe" | cut -d' ' -f1)
+  for copy in "${copies[@]}"; do
+    actual=$(sha256sum <"$copy/out/desktop-tauri/native-win64/$name" | cut -d' ' -f1)
+    if [ "$actual" != "$expected" ]; then
+      echo "$name differs when built in $copy: $actual, not $expected" >&2
+      status=1
+    fi
+  done
+  echo "$name: $expected"
+done
+exit $status
