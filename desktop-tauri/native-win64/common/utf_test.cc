@@ -46,6 +46,8 @@ TEST(ToUtf16, RefusesInvalidSequences) {
       "\x80", "a\xBF" "b", "\xC3\xA9\xA9",
       // truncated sequences, at the end or cut by another character
       "\xC3", "a\xC3", "\xE2\x82", "\xF0\x9F\x98", "\xE2\x82" "a", "\xF0\x9F" "ab", "\xC3 ",
+      // cut where the bytes that would complete them are still in memory
+      std::string_view("\xC3\xA9", 1), std::string_view("\xE2\x82\xAC", 2), std::string_view("\xF0\x9F\x98\x80", 3),
   };
   for (const auto utf8 : cases) {
     EXPECT_FALSE(to_utf16(utf8).has_value()) << ::testing::PrintToString(std::string(utf8));

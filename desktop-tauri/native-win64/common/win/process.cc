@@ -71,7 +71,7 @@ IoResult start_process(const std::u16string& application, std::u16string command
   PROCESS_INFORMATION process{};
   // CreateProcessW may write into the command line, so it gets a copy.
   if (!CreateProcessW(wide(application), wide(command_line), nullptr, nullptr, TRUE,
-                      creation_flags | CREATE_UNICODE_ENVIRONMENT, nullptr, nullptr, &startup, &process)) {
+                      creation_flags, nullptr, nullptr, &startup, &process)) {
     const DWORD code = GetLastError();
     return IoError::os(code);
   }

@@ -32,10 +32,12 @@ class Reader {
     if (has(offset, sizeof value)) std::memcpy(&value, bytes_.data() + offset, sizeof value);
     return value;  // little-endian host, as every build machine here is
   }
-  std::string c_string(std::size_t offset) const {
-    if (offset >= bytes_.size()) return {};
-    const auto end = bytes_.find('\0', offset);
-    return std::string(bytes_.substr(offset, end == std::string_view::npos ? end : end - offset));
+  // The text at `offset` up to its null; false when the file ends first.
+  bool c_string(std::size_t offset, std::string& text) const {
+    const auto end = offset < bytes_.size() ? bytes_.find('\0', offset) : std::string_view::npos;
+    if (end == std::string_view::npos) return false;
+    text = std::string(bytes_.substr(offset, end - offset));
+    return true;
   }
 
  private:
@@ -100,6 +102,9 @@ bool read_image(std::string_view image, ImageFacts& facts, std::string& error) {
     name.resize(std::strlen(name.c_str()));
     sections.push_back({name, r.get<std::uint32_t>(at + 12), r.get<std::uint32_t>(at + 8),
                         r.get<std::uint32_t>(at + 20), r.get<std::uint32_t>(at + 16)});
+    if (!r.has(sections.back().raw_offset, sections.back().raw_size)) {
+      return error = "section " + name + " runs past the end of the file", false;
+    }
   }
 
   const auto [resource_rva, resource_size] = directory(kResourceDirectory);
@@ -117,7 +122,7 @@ bool read_image(std::string_view image, ImageFacts& facts, std::string& error) {
     if (name_rva == 0) break;
     const std::size_t name = file_offset(sections, name_rva);
     if (name == 0) return error = "imported DLL name outside every section", false;
-    facts.imports.push_back(r.c_string(name));
+    if (!r.c_string(name, facts.imports.emplace_back())) return error = "imported DLL name cut short", false;
   }
   return true;
 }
