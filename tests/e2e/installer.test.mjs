@@ -1,0 +1,352 @@
+// The installer end to end: what it writes and where, the receipt and the
+// bundle report, its command line, repeated and simultaneous runs, and the
+// installed launcher script starting the installed desktop host.
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import net from 'node:net';
+import path from 'node:path';
+import { test } from 'node:test';
+
+import {
+  driveC, launch, programs, readRecords, sourceDir, tempDir, windowsPath,
+} from '../lib/wine.mjs';
+
+const FILES = ['Launch-ZUR-Vedozaruz.cmd', 'ZUR-Vedozaruz-Desktop.exe', 'ZUR-Vedozaruz.ico', 'install-receipt.json',
+  'tauri.conf.json'];
+const LAUNCHER_SCRIPT = Buffer.from('@echo off\r\nstart "" "%~dp0ZUR-Vedozaruz-Desktop.exe" %*\r\n', 'latin1');
+const BUNDLE_REPORT_NAME = 'ZUR-Vedozaruz-Setup-3.4.0-x64.exe';
+
+const artifacts = (() => {
+  let cached;
+  return () => {
+    cached ??= {
+      'ZUR-Vedozaruz-Desktop.exe': fs.readFileSync(programs.host),
+      'ZUR-Vedozaruz.ico': fs.readFileSync(path.join(sourceDir(), 'desktop-tauri', 'icons', 'icon.ico')),
+      'tauri.conf.json': fs.readFileSync(path.join(sourceDir(), 'desktop-tauri', 'tauri.conf.json')),
+      'Launch-ZUR-Vedozaruz.cmd': LAUNCHER_SCRIPT,
+    };
+    return cached;
+  };
+})();
+
+const hostBytes = () => artifacts()['ZUR-Vedozaruz-Desktop.exe'].length;
+
+/** The receipt for a folder text already written with slashes. */
+function receipt(installDir) {
+  return `{"ok":true,"version":"3.4.0","installDir":"${installDir}","exeBytes":${hostBytes()}}`;
+}
+
+/** A Linux path as the receipt shows it when it reached the installer in
+ * its Windows form. */
+const receiptPath = (unixPath) => 'Z:' + path.resolve(unixPath);
+
+function runInstaller(args, options = {}) {
+  return launch({ cmd: `"${windowsPath(programs.installer)}"${args ? ' ' + args : ''}`, ...options });
+}
+
+/** Every file and folder below `dir`, relative, sorted. */
+function tree(dir) {
+  const out = [];
+  const walk = (rel) => {
+    for (const entry of fs.readdirSync(path.join(dir, rel), { withFileTypes: true })) {
+      const name = path.join(rel, entry.name);
+      out.push(entry.isDirectory() ? name + '/' : name);
+      if (entry.isDirectory()) walk(name);
+    }
+  };
+  walk('');
+  return out.sort();
+}
+
+function assertSucceeded(run, installDir) {
+  assert.equal(run.stderr.toString(), '', 'nothing on standard error');
+  assert.equal(run.status, 0);
+  assert.equal(run.stdout.toString('utf8'), receipt(installDir) + '\n', 'the receipt and exactly one LF');
+}
+
+/** The four artifacts byte for byte and the receipt, and nothing else. */
+function assertInstalled(dir, installDir) {
+  assert.deepEqual(fs.readdirSync(dir).sort(), FILES, `files in ${dir}`);
+  for (const [name, bytes] of Object.entries(artifacts())) {
+    assert.ok(fs.readFileSync(path.join(dir, name)).equals(bytes), `${name} is byte-identical to its source`);
+  }
+  assert.equal(fs.readFileSync(path.join(dir, 'install-receipt.json'), 'utf8'), receipt(installDir),
+    'the receipt file, without a line end');
+}
+
+function withTemp(t, tag) {
+  const dir = tempDir(tag);
+  t.after(() => fs.rmSync(dir, { recursive: true, force: true, maxRetries: 5 }));
+  return dir;
+}
+
+test('the written files are the carried ones, byte for byte, and the receipt says so', async (t) => {
+  const root = withTemp(t, 'inst');
+  const dir = path.join(root, 'target');
+  const run = await runInstaller(`--install-dir "${windowsPath(dir)}"`);
+  assertSucceeded(run, receiptPath(dir));
+  assertInstalled(dir, receiptPath(dir));
+  // What the installed files are, whatever the build took in.
+  const host = fs.readFileSync(path.join(dir, 'ZUR-Vedozaruz-Desktop.exe'));
+  const peOffset = host.readUInt32LE(0x3c);
+  assert.equal(host.subarray(0, 2).toString('latin1'), 'MZ');
+  assert.ok(host.subarray(peOffset, peOffset + 4).equals(Buffer.from('PE\0\0', 'latin1')), 'PE signature');
+  assert.equal(host.readUInt16LE(peOffset + 4), 0x8664, 'x86-64');
+  assert.equal(host.readUInt16LE(peOffset + 24), 0x20b, 'PE32+');
+  assert.equal(host.readUInt16LE(peOffset + 24 + 68), 3, 'console subsystem');
+  const icon = fs.readFileSync(path.join(dir, 'ZUR-Vedozaruz.ico'));
+  assert.deepEqual([icon.readUInt16LE(0), icon.readUInt16LE(2), icon.readUInt16LE(4)], [0, 1, 1], 'one icon image');
+  assert.deepEqual([icon[6], icon[7], icon[8], icon[9], icon.readUInt16LE(10), icon.readUInt16LE(12)], [64, 64, 0, 0, 1, 32]);
+  assert.deepEqual([icon.readUInt32LE(14), icon.readUInt32LE(18)], [icon.length - 22, 22]);
+  assert.ok(icon.subarray(22, 30).equals(Buffer.from('89504e470d0a1a0a', 'hex')), 'PNG data at offset 22');
+  const config = fs.readFileSync(path.join(dir, 'tauri.conf.json'), 'utf8');
+  assert.equal(config.split('\n').length, 66, 'lines separated by LF');
+  assert.ok(!config.includes('\r') && !config.endsWith('\n') && !config.startsWith('\ufeff'));
+  assert.equal(JSON.parse(config).version, '3.4.0');
+  assert.equal(fs.readFileSync(path.join(dir, 'Launch-ZUR-Vedozaruz.cmd')).length, 57);
+});
+
+test('--verify-bundle prints the bundle report and touches nothing', async (t) => {
+  const root = withTemp(t, 'verify');
+  const renamed = path.join(root, 'copies', 'some-other-name.exe');
+  fs.mkdirSync(path.dirname(renamed));
+  fs.copyFileSync(programs.installer, renamed);
+  const installer = windowsPath(programs.installer);
+  const target = path.join(root, 'target');
+  const cases = [
+    { name: 'alone', cmd: `"${installer}" --verify-bundle` },
+    { name: 'the installer under another name', cmd: `"${windowsPath(renamed)}" --verify-bundle` },
+    { name: 'as element 0', cmd: '--verify-bundle', app: installer },
+    { name: 'after an --install-dir pair', cmd: `"${installer}" --install-dir "${windowsPath(target)}" --verify-bundle` },
+    { name: 'as the value of --install-dir', cmd: `"${installer}" --install-dir --verify-bundle` },
+    { name: 'among other arguments', cmd: `"${installer}" /S --verify-bundle --install-dir "${windowsPath(target)}"` },
+  ];
+  for (const c of cases) {
+    await t.test(c.name, async () => {
+      const work = fs.mkdtempSync(path.join(root, 'cwd-'));
+      const local = fs.mkdtempSync(path.join(root, 'local-'));
+      const run = await launch({ cmd: c.cmd, app: c.app, cwd: windowsPath(work), set: { LOCALAPPDATA: windowsPath(local) } });
+      assert.equal(run.stderr.toString(), '');
+      assert.equal(run.status, 0);
+      assert.equal(run.stdout.toString('utf8'),
+        `{"ok":true,"installer":"${BUNDLE_REPORT_NAME}","embeddedExeBytes":${hostBytes()},` +
+        `"embeddedIcoBytes":${artifacts()['ZUR-Vedozaruz.ico'].length},"peHeaderValid":true}\n`);
+      assert.deepEqual(tree(work), [], 'nothing in the current folder');
+      assert.deepEqual(tree(local), [], 'nothing in LOCALAPPDATA');
+      assert.ok(!fs.existsSync(target), 'the named folder is not created');
+    });
+  }
+});
+
+test('the default folder follows LOCALAPPDATA, and an override is taken as given', async (t) => {
+  const root = withTemp(t, 'folder');
+  const long = Array.from({ length: 7 }, (_, i) => `level-${i}-`.padEnd(45, 'x'));
+  // where: the Linux folder the files must land in, given the run's
+  // current folder and LOCALAPPDATA folder.
+  const cases = [
+    { name: 'LOCALAPPDATA set', local: (l) => windowsPath(l), where: (c, l) => path.join(l, 'OLVENTA', 'ZUR-Vedozaruz'),
+      installDir: (c, l) => `${receiptPath(l)}/OLVENTA/ZUR-Vedozaruz` },
+    { name: 'LOCALAPPDATA with a trailing backslash', local: (l) => windowsPath(l) + '\\',
+      where: (c, l) => path.join(l, 'OLVENTA', 'ZUR-Vedozaruz'), installDir: (c, l) => `${receiptPath(l)}/OLVENTA/ZUR-Vedozaruz` },
+    { name: 'LOCALAPPDATA with a trailing slash', local: (l) => windowsPath(l) + '/',
+      where: (c, l) => path.join(l, 'OLVENTA', 'ZUR-Vedozaruz'), installDir: (c, l) => `${receiptPath(l)}/OLVENTA/ZUR-Vedozaruz` },
+    { name: 'LOCALAPPDATA empty', local: () => '', where: (c) => path.join(c, 'OLVENTA', 'ZUR-Vedozaruz'),
+      installDir: () => 'OLVENTA/ZUR-Vedozaruz' },
+    { name: 'LOCALAPPDATA absent', local: null, where: (c) => path.join(c, 'OLVENTA', 'ZUR-Vedozaruz'),
+      installDir: () => './OLVENTA/ZUR-Vedozaruz' },
+    { name: 'override with forward slashes', args: (c, r) => `--install-dir Z:${r}/fw/Z`,
+      where: (c, r) => path.join(r, 'fw', 'Z'), installDir: (c, r) => `Z:${r}/fw/Z`, byRoot: true },
+    { name: 'override with a trailing backslash', args: (c, r) => `--install-dir ${windowsPath(path.join(r, 'tb'))}\\`,
+      where: (c, r) => path.join(r, 'tb'), installDir: (c, r) => `Z:${r}/tb/`, byRoot: true },
+    { name: 'empty override', args: () => '--install-dir ""', where: (c) => c, installDir: () => '' },
+    { name: 'relative override', args: () => '--install-dir rel\\sub', where: (c) => path.join(c, 'rel', 'sub'),
+      installDir: () => 'rel/sub' },
+    { name: 'override several levels deep', args: (c, r) => `--install-dir "${windowsPath(path.join(r, 'a', 'b c', 'd', 'e'))}"`,
+      where: (c, r) => path.join(r, 'a', 'b c', 'd', 'e'), installDir: (c, r) => `Z:${r}/a/b c/d/e`, byRoot: true },
+    { name: 'absolute override over 300 characters', args: (c, r) => `--install-dir ${windowsPath(path.join(r, ...long))}`,
+      where: (c, r) => path.join(r, ...long), installDir: (c, r) => `Z:${r}/${long.join('/')}`, byRoot: true },
+    { name: 'relative override over 300 characters', args: () => `--install-dir ${long.join('\\')}`,
+      where: (c) => path.join(c, ...long), installDir: () => long.join('/') },
+  ];
+  for (const c of cases) {
+    await t.test(c.name, async () => {
+      const caseRoot = fs.mkdtempSync(path.join(root, 'case-'));
+      const work = path.join(caseRoot, 'cwd');
+      const local = path.join(caseRoot, 'local');
+      fs.mkdirSync(work);
+      fs.mkdirSync(local);
+      const env = c.local === null ? { unset: ['LOCALAPPDATA'] } : { set: { LOCALAPPDATA: (c.local ?? windowsPath)(local) } };
+      const run = await runInstaller(c.args ? c.args(work, caseRoot) : '', { cwd: windowsPath(work), ...env });
+      const expectedDir = c.installDir(work, c.byRoot ? caseRoot : local);
+      assertSucceeded(run, expectedDir);
+      const where = c.where(work, c.byRoot ? caseRoot : local);
+      assertInstalled(where, expectedDir);
+      if (c.args) assert.deepEqual(tree(local), [], 'the default folder is not used');
+      if (path.resolve(where) !== path.resolve(work)) {
+        assert.ok(!fs.existsSync(path.join(work, 'install-receipt.json')), 'nothing lands in the current folder');
+      }
+    });
+  }
+});
+
+test('the command line: only exact options count, the last complete --install-dir pair wins', async (t) => {
+  const root = withTemp(t, 'scan');
+  const DEFAULT = (w, l) => path.join(l, 'OLVENTA', 'ZUR-Vedozaruz');
+  const defaultDir = (w, l) => `${receiptPath(l)}/OLVENTA/ZUR-Vedozaruz`;
+  const installer = windowsPath(programs.installer);
+  // {A} and {B} stand for two absolute folders of the case.
+  const cases = [
+    { name: 'no arguments', args: '', where: DEFAULT, installDir: defaultDir },
+    { name: '--verify-bundle in upper case', args: '--VERIFY-BUNDLE', where: DEFAULT, installDir: defaultDir },
+    { name: '--verify-bundle with a value', args: '--verify-bundle=1', where: DEFAULT, installDir: defaultDir },
+    { name: '--verify-bundle with a single dash', args: '-verify-bundle', where: DEFAULT, installDir: defaultDir },
+    { name: 'two pairs', args: '--install-dir {A} --install-dir {B}', where: (w, l, d) => d.B, installDir: (w, l, d) => d.b,
+      absent: ['A'] },
+    { name: '--install-dir twice, then B', args: '--install-dir --install-dir {B}', where: (w) => path.join(w, '--install-dir'),
+      installDir: () => '--install-dir', absent: ['B'] },
+    { name: 'a lone final --install-dir', args: '--install-dir', where: DEFAULT, installDir: defaultDir },
+    { name: 'a pair, then a lone --install-dir', args: '--install-dir {A} --install-dir', where: (w, l, d) => d.A,
+      installDir: (w, l, d) => d.a },
+    { name: '--install-dir joined by =', args: '--install-dir={A}', where: DEFAULT, installDir: defaultDir, absent: ['A'] },
+    { name: '--install-dir in upper case', args: '--INSTALL-DIR {A}', where: DEFAULT, installDir: defaultDir, absent: ['A'] },
+    { name: 'other installers\' switches', args: '/S /? --help -h --silent', where: DEFAULT, installDir: defaultDir },
+    { name: 'a value that looks like an option', args: '--install-dir --help /S', where: (w) => path.join(w, '--help'),
+      installDir: () => '--help' },
+    { name: '--install-dir as element 0', cmd: '--install-dir {A}', app: installer, where: DEFAULT, installDir: defaultDir,
+      absent: ['A'] },
+  ];
+  for (const c of cases) {
+    await t.test(c.name, async () => {
+      const caseRoot = fs.mkdtempSync(path.join(root, 'case-'));
+      const work = path.join(caseRoot, 'cwd');
+      const local = path.join(caseRoot, 'local');
+      fs.mkdirSync(work);
+      fs.mkdirSync(local);
+      const dirs = { A: path.join(caseRoot, 'A'), B: path.join(caseRoot, 'B') };
+      dirs.a = receiptPath(dirs.A);
+      dirs.b = receiptPath(dirs.B);
+      const fill = (text) => text.replaceAll('{A}', windowsPath(dirs.A)).replaceAll('{B}', windowsPath(dirs.B));
+      const run = await launch({
+        cmd: c.cmd ? fill(c.cmd) : `"${installer}"${c.args ? ' ' + fill(c.args) : ''}`,
+        app: c.app,
+        cwd: windowsPath(work),
+        set: { LOCALAPPDATA: windowsPath(local) },
+      });
+      const installDir = c.installDir(work, local, dirs);
+      assertSucceeded(run, installDir);
+      assertInstalled(c.where(work, local, dirs), installDir);
+      for (const name of c.absent ?? []) assert.ok(!fs.existsSync(dirs[name]), `${name} is not created`);
+    });
+  }
+});
+
+test('a second run rewrites every file to its carried length', async (t) => {
+  const root = withTemp(t, 'again');
+  const dir = path.join(root, 'target');
+  const args = `--install-dir "${windowsPath(dir)}"`;
+  const first = await runInstaller(args);
+  assertSucceeded(first, receiptPath(dir));
+
+  // Stale files, longer and shorter than the carried ones.
+  const stale = {
+    'ZUR-Vedozaruz-Desktop.exe': Buffer.alloc(16, 0x41),
+    'ZUR-Vedozaruz.ico': Buffer.concat([artifacts()['ZUR-Vedozaruz.ico'], Buffer.alloc(5000, 0x42)]),
+    'tauri.conf.json': Buffer.concat([artifacts()['tauri.conf.json'], Buffer.from('\n'.repeat(300) + '{"padding":true}')]),
+    'Launch-ZUR-Vedozaruz.cmd': Buffer.from('@echo off\r\necho an older launcher script that is longer\r\n'.repeat(4)),
+    'install-receipt.json': Buffer.from(receipt(`${receiptPath(dir)}/and/a/longer/folder/than/before`)),
+  };
+  for (const [name, bytes] of Object.entries(stale)) fs.writeFileSync(path.join(dir, name), bytes);
+
+  const second = await runInstaller(args);
+  assertSucceeded(second, receiptPath(dir));
+  assert.ok(second.stdout.equals(first.stdout), 'the same receipt line');
+  assertInstalled(dir, receiptPath(dir));
+});
+
+test('two installers at once into one folder both finish with a complete installation', async (t) => {
+  const root = withTemp(t, 'race');
+  for (let round = 0; round < 3; round++) {
+    await t.test(`round ${round + 1}`, async () => {
+      // A deep folder that neither run finds, so both create its levels.
+      const dir = path.join(root, `round-${round}`, 'a', 'b', 'c');
+      const args = `--install-dir "${windowsPath(dir)}"`;
+      const runs = await Promise.all([runInstaller(args), runInstaller(args)]);
+      for (const run of runs) assertSucceeded(run, receiptPath(dir));
+      assertInstalled(dir, receiptPath(dir));
+    });
+  }
+});
+
+// ---- The installed launcher script ---------------------------------------
+
+const EDGE = 'Program Files (x86)\\Microsoft\\Edge\\Application\\msedge.exe';
+
+function portInUse(port) {
+  return new Promise((resolve) => {
+    const socket = net.connect({ host: '127.0.0.1', port });
+    socket.setTimeout(1000);
+    socket.on('connect', () => { socket.destroy(); resolve(true); });
+    socket.on('error', () => resolve(false));
+    socket.on('timeout', () => { socket.destroy(); resolve(false); });
+  });
+}
+
+async function waitForRecords(file, timeoutMs) {
+  const end = Date.now() + timeoutMs;
+  for (;;) {
+    const records = readRecords(file);
+    if (records.length > 0 || Date.now() > end) return records;
+    await new Promise((resolve) => setTimeout(resolve, 100));
+  }
+}
+
+test('the installed launcher script starts the installed host with its arguments', async (t) => {
+  assert.equal(await portInUse(4300), false, 'nothing may listen on 127.0.0.1:4300 for this test');
+  const root = withTemp(t, 'script');
+  const edge = driveC(EDGE);
+  fs.mkdirSync(path.dirname(edge), { recursive: true });
+  fs.copyFileSync(programs.recorder, edge);
+  t.after(() => fs.rmSync(edge, { force: true }));
+
+  const cases = [
+    { name: 'folder with blanks, two app options', folder: 'inst dir/with blanks', args: '--app=x "--app=a b"',
+      page: '"--app=http://127.0.0.1:4300/apps/a b"' },
+    { name: 'plain folder, options the other way round', folder: 'plain', args: '"--app=a b" --app=x',
+      page: '--app=http://127.0.0.1:4300/apps/x' },
+    { name: 'no arguments', folder: 'none', args: '', page: '--app=http://127.0.0.1:4300/' },
+  ];
+  for (const c of cases) {
+    await t.test(c.name, async () => {
+      const dir = path.join(root, c.folder);
+      assertSucceeded(await runInstaller(`--install-dir "${windowsPath(dir)}"`), receiptPath(dir));
+      // The current folder holds a stand-in of the host under its name:
+      // a script that looked there would start it instead.
+      const elsewhere = fs.mkdtempSync(path.join(root, 'elsewhere '));
+      fs.copyFileSync(programs.recorder, path.join(elsewhere, 'ZUR-Vedozaruz-Desktop.exe'));
+      const local = fs.mkdtempSync(path.join(root, 'local-'));
+      const record = path.join(root, `${c.folder.replaceAll('/', '_')}.jsonl`);
+      const script = `${windowsPath(dir)}\\Launch-ZUR-Vedozaruz.cmd`;
+      const run = await launch({
+        // cmd /C strips the outer quotes of what follows.
+        cmd: `cmd /C ""${script}"${c.args ? ' ' + c.args : ''}"`,
+        app: 'C:\\windows\\system32\\cmd.exe',
+        cwd: windowsPath(elsewhere),
+        set: {
+          ZUR_TEST_RECORD: windowsPath(record),
+          ZUR_GATEWAY_SCRIPT: windowsPath(path.join(root, 'no-such-gateway.mjs')),
+          LOCALAPPDATA: windowsPath(local),
+        },
+      });
+      assert.equal(run.status, 0, run.stderr.toString());
+      // `start` does not wait; a new console under Wine can take a while.
+      const records = await waitForRecords(record, 30000);
+      assert.equal(records.length, 1, JSON.stringify(records));
+      const [browser] = records;
+      assert.equal(browser.exe, `C:\\${EDGE}`, 'the browser, started by the installed host');
+      assert.equal(browser.cwd, windowsPath(elsewhere), 'the host ran in the script\'s current folder');
+      const profile = `${windowsPath(local)}\\OLVENTA\\ZUR-Vedozaruz\\webview-profile`;
+      assert.equal(browser.cmd,
+        `"C:\\${EDGE}" ${c.page} --user-data-dir=${profile} --no-first-run --window-size=1480,920`);
+    });
+  }
+});

@@ -1,0 +1,200 @@
+// The installer when the system refuses a step: the failure report, the
+// exit status, and exactly what the run leaves behind.
+import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
+import fs from 'node:fs';
+import path from 'node:path';
+import { test } from 'node:test';
+
+import { failureReport, launch, prefixDir, programs, sourceDir, tempDir, windowsPath } from '../lib/wine.mjs';
+
+const HOST = 'ZUR-Vedozaruz-Desktop.exe';
+const ICON = 'ZUR-Vedozaruz.ico';
+const CONFIG = 'tauri.conf.json';
+const SCRIPT = 'Launch-ZUR-Vedozaruz.cmd';
+const RECEIPT = 'install-receipt.json';
+const HINT = 'note: run with `ZUR_BACKTRACE=1` environment variable to display a stack backtrace';
+// The system's message texts under the test prefix (Wine, English).
+const MESSAGE = {
+  5: 'Access denied.',
+  32: 'Sharing violation.',
+  112: 'Disk full.',
+  123: 'Invalid name.',
+  183: 'File already exists.',
+};
+
+const carried = (() => {
+  let cached;
+  return () => {
+    cached ??= {
+      [HOST]: fs.readFileSync(programs.host),
+      [ICON]: fs.readFileSync(path.join(sourceDir(), 'desktop-tauri', 'icons', 'icon.ico')),
+      [CONFIG]: fs.readFileSync(path.join(sourceDir(), 'desktop-tauri', 'tauri.conf.json')),
+      [SCRIPT]: Buffer.from('@echo off\r\nstart "" "%~dp0ZUR-Vedozaruz-Desktop.exe" %*\r\n', 'latin1'),
+    };
+    return cached;
+  };
+})();
+
+const asRoot = process.getuid?.() === 0;
+const NEEDS_ROOT = asRoot ? false : 'needs root (chattr, mount)';
+
+function runInstaller(args, options = {}) {
+  return launch({ cmd: `"${windowsPath(programs.installer)}" ${args}`, ...options });
+}
+
+/** Status 101, nothing on standard output, and the four-line report with
+ * the given failure line. */
+function assertFailed(run, failureLine) {
+  assert.equal(run.status, 101, run.stderr.toString());
+  assert.equal(run.stdout.length, 0, 'nothing on standard output');
+  const lines = failureReport(run.stderr);
+  assert.equal(lines.length, 4, run.stderr.toString());
+  assert.equal(lines[0], '');
+  assert.match(lines[1], /^thread 'main' \(\d+\) failed at desktop-tauri\/native-win64\/zur_setup_installer\/main\.cc:\d+:\d+:$/);
+  assert.equal(lines[2], failureLine);
+  assert.equal(lines[3], HINT);
+}
+
+const osFailure = (message, code, kind) => `${message}: Os { code: ${code}, kind: ${kind}, message: "${MESSAGE[code]}" }`;
+
+const read = (dir, name) => fs.readFileSync(path.join(dir, name));
+const exists = (dir, name) => fs.existsSync(path.join(dir, name));
+
+function withTemp(t, tag) {
+  const dir = tempDir(tag);
+  t.after(() => fs.rmSync(dir, { recursive: true, force: true, maxRetries: 5 }));
+  return dir;
+}
+
+test('a folder that cannot be created: nothing is written', async (t) => {
+  const root = withTemp(t, 'blocked');
+  const cases = [
+    { name: 'a file stands where the folder goes', blocker: 'target', folder: ['target'], code: 183, kind: 'AlreadyExists' },
+    { name: 'a file stands where a parent goes', blocker: 'parent', folder: ['parent', 'child', 'target'], code: 183,
+      kind: 'AlreadyExists' },
+    { name: 'a name the system refuses', folder: ['a<b'], code: 123, kind: 'InvalidFilename' },
+    { name: 'a parent name the system refuses', folder: ['ok', 'a|b', 'target'], code: 123, kind: 'InvalidFilename' },
+  ];
+  for (const c of cases) {
+    await t.test(c.name, async () => {
+      const caseRoot = fs.mkdtempSync(path.join(root, 'case-'));
+      if (c.blocker) fs.writeFileSync(path.join(caseRoot, c.blocker), 'a file, not a folder');
+      const run = await runInstaller(`--install-dir "${windowsPath(caseRoot)}\\${c.folder.join('\\')}"`,
+        { cwd: windowsPath(caseRoot) });
+      assertFailed(run, osFailure('Failed creating target install directory', c.code, c.kind));
+      const created = fs.readdirSync(caseRoot).filter((name) => name !== c.blocker);
+      // Only parents that the system accepted may have been made, and they
+      // stay empty.
+      for (const name of created) assert.deepEqual(fs.readdirSync(path.join(caseRoot, name)), [], `${name} is empty`);
+      assert.ok(created.every((name) => c.folder.slice(0, -1).includes(name)), `made: ${created}`);
+      if (c.blocker) assert.equal(fs.readFileSync(path.join(caseRoot, c.blocker), 'utf8'), 'a file, not a folder');
+    });
+  }
+});
+
+test('a file that cannot be written: earlier files are rewritten, later ones stay as they were', { skip: NEEDS_ROOT },
+  async (t) => {
+    const root = withTemp(t, 'readonly');
+    const ORDER = [HOST, ICON, CONFIG, SCRIPT, RECEIPT];
+    const cases = [
+      { blocked: HOST, message: 'Failed writing ZUR-Vedozaruz-Desktop.exe' },
+      { blocked: ICON, message: 'Failed writing ZUR-Vedozaruz.ico' },
+      { blocked: CONFIG, message: 'Failed writing tauri.conf.json' },
+      { blocked: SCRIPT, message: 'Failed writing launcher script' },
+      { blocked: RECEIPT, message: 'Failed writing receipt' },
+    ];
+    const older = {
+      [HOST]: Buffer.from('an older host executable'),
+      [ICON]: Buffer.from('an older icon'),
+      [CONFIG]: Buffer.from('{"an":"older configuration"}'),
+      [SCRIPT]: Buffer.from('@echo off\r\nrem an older launcher script\r\n'),
+      [RECEIPT]: Buffer.from('{"ok":true,"version":"3.3.9","installDir":"elsewhere","exeBytes":24}'),
+    };
+    for (const c of cases) {
+      await t.test(c.blocked, async () => {
+        const dir = fs.mkdtempSync(path.join(root, 'case-'));
+        for (const [name, bytes] of Object.entries(older)) fs.writeFileSync(path.join(dir, name), bytes);
+        // Wine running as root ignores the read-only attribute; an immutable
+        // file is refused to everyone.
+        execFileSync('chattr', ['+i', path.join(dir, c.blocked)]);
+        try {
+          const run = await runInstaller(`--install-dir "${windowsPath(dir)}"`);
+          assertFailed(run, osFailure(c.message, 5, 'PermissionDenied'));
+        } finally {
+          execFileSync('chattr', ['-i', path.join(dir, c.blocked)]);
+        }
+        const at = ORDER.indexOf(c.blocked);
+        for (const name of ORDER.slice(0, at)) {
+          assert.ok(read(dir, name).equals(carried()[name]), `${name} is rewritten (${read(dir, name).length} bytes)`);
+        }
+        for (const name of ORDER.slice(at)) assert.ok(read(dir, name).equals(older[name]), `${name} is left as it was`);
+        assert.equal(fs.readdirSync(dir).length, 5);
+      });
+    }
+  });
+
+test('a host executable held open by another process: busy, nothing else written', async (t) => {
+  const dir = withTemp(t, 'held');
+  const older = Buffer.from('a running copy of the host');
+  fs.writeFileSync(path.join(dir, HOST), older);
+  const run = await runInstaller(`--install-dir "${windowsPath(dir)}"`, { hold: windowsPath(path.join(dir, HOST)) });
+  assertFailed(run, osFailure('Failed writing ZUR-Vedozaruz-Desktop.exe', 32, 'ResourceBusy'));
+  assert.deepEqual(fs.readdirSync(dir), [HOST]);
+  assert.ok(read(dir, HOST).equals(older), 'the held file is untouched');
+});
+
+test('a full disk: the failing file holds only what fitted, later files are missing', { skip: NEEDS_ROOT },
+  async (t) => {
+    const page = Number(execFileSync('getconf', ['PAGESIZE']).toString());
+    const pages = (bytes) => Math.ceil(bytes / page) * page;
+    const hostBytes = () => carried()[HOST].length;
+    const cases = [
+      { name: 'the host does not fit', size: () => page * Math.max(1, Math.floor(hostBytes() / page / 2)), failing: HOST,
+        complete: [] },
+      // The host takes every page there is.
+      { name: 'the host fits, the icon does not', size: () => pages(hostBytes()), failing: ICON, complete: [HOST] },
+    ];
+    for (const c of cases) {
+      await t.test(c.name, async (t) => {
+        const fits = c.size() >= pages(hostBytes());
+        assert.equal(fits, c.complete.includes(HOST), `${c.size()} bytes for a host of ${hostBytes()}`);
+        const root = withTemp(t, 'full');
+        const mount = path.join(root, 'disk');
+        const drive = path.join(prefixDir(), 'dosdevices', 'y:');
+        fs.mkdirSync(mount);
+        execFileSync('mount', ['-t', 'tmpfs', '-o', `size=${c.size()}`, 'tmpfs', mount]);
+        let run;
+        let left;
+        try {
+          fs.symlinkSync(mount, drive);
+          run = await runInstaller('--install-dir Y:\\Apps\\Z');
+          const dir = path.join(mount, 'Apps', 'Z');
+          left = Object.fromEntries(fs.readdirSync(dir).map((name) => [name, read(dir, name)]));
+        } finally {
+          fs.rmSync(drive, { force: true });
+          execFileSync('umount', [mount]);
+        }
+        assertFailed(run, osFailure(`Failed writing ${c.failing}`, 112, 'StorageFull'));
+        assert.deepEqual(Object.keys(left).sort(), [...c.complete, c.failing].sort());
+        for (const name of c.complete) assert.ok(left[name].equals(carried()[name]), `${name} is complete`);
+        const partial = left[c.failing];
+        assert.ok(partial.length < carried()[c.failing].length, `${c.failing} is shorter than the carried one`);
+        assert.ok(partial.equals(carried()[c.failing].subarray(0, partial.length)), 'and holds the start of it');
+      });
+    }
+  });
+
+test('standard output closed after a complete installation: status 101, all files in place', async (t) => {
+  const dir = withTemp(t, 'closed');
+  const run = await runInstaller(`--install-dir "${windowsPath(dir)}"`, { stdout: 'closed' });
+  assert.equal(run.status, 101);
+  const lines = failureReport(run.stderr);
+  assert.equal(lines.length, 4, run.stderr.toString());
+  assert.match(lines[2], /^failed printing to stdout: \S.* \(os error 232\)$/);
+  assert.equal(lines[3], HINT);
+  for (const [name, bytes] of Object.entries(carried())) assert.ok(read(dir, name).equals(bytes), `${name} in place`);
+  assert.equal(read(dir, RECEIPT).toString('utf8'),
+    `{"ok":true,"version":"3.4.0","installDir":"Z:${dir}","exeBytes":${carried()[HOST].length}}`);
+  assert.equal(fs.readdirSync(dir).length, 5);
+});
