@@ -52,10 +52,12 @@ ArgumentList browser_arguments(std::u16string_view page_url, std::u16string_view
 
 // The command line `cmd /C start "" URL` that hands the page to the
 // system's default handler. The interpreter parses this line itself, so the
-// URL goes in double quotes, with what would end the quotes, start a
-// variable or break the line percent-encoded, and each % kept from
-// expanding. A URL of unreserved characters, "/", "?", "=" and "%" reaches
-// `start` unchanged.
+// URL goes in double quotes; what would end the quotes, start a delayed
+// variable or break the line (a blank, a control character, " and !) is
+// percent-encoded, a "%" that starts no %XX escape becomes %25, and each
+// remaining "%" is written so that cmd never expands it. A URL of
+// unreserved characters, "/", "?", "=" and %XX escapes reaches `start`
+// unchanged; any other URL reaches it as one that denotes the same page.
 std::u16string default_handler_command_line(std::u16string_view page_url);
 
 }  // namespace zur::host

@@ -120,11 +120,13 @@ TEST(DefaultHandlerCommandLine, ProtectsWhatCmdWouldInterpret) {
       {u"a&b|c^d<e>f", u"a&b|c^d<e>f\""},
       {u"(x),y;z=1", u"(x),y;z=1\""},
       {u"&calc", u"&calc\""},
-      {u"%CD%", P + u"CD" + P + u"\""},
-      {u"%PATH%x%", P + u"PATH" + P + u"x" + P + u"\""},
-      {u"100%", u"100" + P + u"\""},
-      {u"%%", P + P + u"\""},
+      {u"%CD%", P + u"CD" + P + u"25\""},
+      {u"%PATH%x%", P + u"25PATH" + P + u"25x" + P + u"25\""},
+      {u"%windir%", P + u"25windir" + P + u"25\""},
+      {u"100%", u"100" + P + u"25\""},
+      {u"%%", P + u"25" + P + u"25\""},
       {u"a%20b", u"a" + P + u"20b\""},
+      {u"%2f%G0%0", P + u"2f" + P + u"25G0" + P + u"250\""},
       {u"a b", u"a" + P + u"20b\""},
       {u"a\tb", u"a" + P + u"09b\""},
       {u"a\"b", u"a" + P + u"22b\""},
@@ -187,19 +189,39 @@ Expansion expand_percents(std::u16string_view line) {
   return result;
 }
 
+bool is_hex(char16_t c) { return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F') || (c >= u'a' && c <= u'f'); }
+
 // How the URL should reach `start`: unchanged but for control characters,
-// blanks, quotes and "!" written as %XX.
+// blanks, quotes and "!" written as %XX, and a "%" that starts no %XX
+// escape written as %25.
 std::u16string url_as_started(std::u16string_view url) {
   std::u16string out;
-  for (const char16_t c : url) {
+  for (std::size_t i = 0; i < url.size(); ++i) {
+    const char16_t c = url[i];
     if (c < 0x21 || c == u'"' || c == u'!' || c == 0x7F) {
       constexpr char16_t kDigits[] = u"0123456789ABCDEF";
       out += {u'%', kDigits[c / 16], kDigits[c % 16]};
+    } else if (c == u'%' && !(i + 2 < url.size() && is_hex(url[i + 1]) && is_hex(url[i + 2]))) {
+      out += u"%25";
     } else {
       out += c;
     }
   }
   return out;
+}
+
+// The names that ExpandEnvironmentStrings, as ShellExecute may apply it to
+// the URL, would look up: the text between the first and second "%", the
+// third and fourth, and so on.
+std::vector<std::u16string> expanded_names(std::u16string_view text) {
+  std::vector<std::u16string> names;
+  for (std::size_t open = text.find(u'%'); open != std::u16string_view::npos;) {
+    const std::size_t close = text.find(u'%', open + 1);
+    if (close == std::u16string_view::npos) break;
+    names.emplace_back(text.substr(open + 1, close - open - 1));
+    open = text.find(u'%', close + 1);
+  }
+  return names;
 }
 
 TEST(DefaultHandlerCommandLine, CmdExpandsNoVariableAndSeesOneQuotedUrl) {
@@ -215,6 +237,11 @@ TEST(DefaultHandlerCommandLine, CmdExpandsNoVariableAndSeesOneQuotedUrl) {
     const Expansion expanded = expand_percents(line);
     ASSERT_TRUE(expanded.references.empty()) << show(line) << " refers to " << show(expanded.references.front());
     ASSERT_EQ(expanded.text, u"cmd /C start \"\" \"" + url_as_started(url) + u"\"") << show(line);
+    // Whatever the handler's side expands could only be a variable whose
+    // name begins with two hexadecimal digits: none of the system's own.
+    for (const auto& name : expanded_names(url_as_started(url))) {
+      ASSERT_TRUE(name.size() >= 2 && is_hex(name[0]) && is_hex(name[1])) << show(line) << " pairs " << show(name);
+    }
     const ArgumentList parts = split_command_line(line, u"host.exe");
     ASSERT_EQ(parts.size(), 5u) << show(line);
     ASSERT_EQ(ArgumentList(parts.begin(), parts.begin() + 4), (ArgumentList{u"cmd", u"/C", u"start", u""}));
