@@ -1,0 +1,252 @@
+// The desktop host's gateway phase: which script node gets, which node.exe
+// is started and how, and how long the host waits for the gateway.
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
+import { after, before, test } from 'node:test';
+
+import {
+  BROWSERS, DEFAULT_SCRIPT, PROFILE_SHIMS, SYSTEM_PATH, listener, onC, parseCommandLine, requirePortFree, runHost,
+  sandbox, shimExe, waitPortFree, waitRecords,
+} from '../helpers/host_fixture.mjs';
+import { driveC, programs, windowsPath } from '../lib/wine.mjs';
+
+const box = sandbox();
+let scratch;
+let host;
+let base;
+let recordCount = 0;
+
+before(async () => {
+  await requirePortFree();
+  scratch = box.temp('host-gateway');
+  host = box.hostCopy();
+  fs.copyFileSync(programs.recorder, path.join(host.dir, 'node.exe'));
+  for (const file of ['gateway.mjs', 'my gateway/gateway server.mjs', 'gatewäy.mjs', 'work/rel/gateway.mjs',
+    'beside/rel/gateway.mjs']) {
+    fs.mkdirSync(path.dirname(path.join(scratch, file)), { recursive: true });
+    fs.writeFileSync(path.join(scratch, file), '');
+  }
+  fs.mkdirSync(path.join(scratch, 'scripts'));
+  // Every launch ends with a browser start or a default-handler start: both
+  // leave a record instead of opening anything.
+  box.placeOnC(BROWSERS.edgeX86, shimExe());
+  box.placeOnC('zur-e2e-handler\\handler.exe', programs.recorder);
+  await box.urlHandler(onC('zur-e2e-handler\\handler.exe'));
+  fs.mkdirSync(path.join(scratch, 'local'));
+  base = {
+    ...PROFILE_SHIMS,
+    LOCALAPPDATA: windowsPath(path.join(scratch, 'local')),
+    PATH: SYSTEM_PATH,
+    // A fake node answers on the gateway port at once, for a moment.
+    ZUR_TEST_LISTEN_AFTER_MS: '0',
+    ZUR_TEST_LISTEN_FOR_MS: '600',
+  };
+});
+
+after(() => box.restore());
+
+const win = (relative) => windowsPath(path.join(scratch, relative));
+const isNode = (r) => /\\node\.exe$/i.test(r.exe);
+const isBrowser = (r) => r.exe === onC(BROWSERS.edgeX86);
+
+async function launchOnce({ exe = host.exe, cwd, set = {}, unset = [], args = [], expectRecords = 1, settleMs, listening }) {
+  if (!listening) await waitPortFree();
+  const record = path.join(scratch, `record-${recordCount++}.jsonl`);
+  const run = await runHost({ exe, cwd, args, unset, set: { ...base, ZUR_TEST_RECORD: windowsPath(record), ...set } });
+  assert.equal(run.status, 0, run.stderr.toString());
+  assert.equal(run.stdout.length, 0, 'launch mode prints nothing');
+  assert.equal(run.stderr.length, 0);
+  const records = await waitRecords(record, { count: expectRecords, settleMs });
+  return { run, records, nodes: records.filter(isNode), browsers: records.filter(isBrowser) };
+}
+
+test('the gateway script that node is started with', async (t) => {
+  const DEFAULT = onC(DEFAULT_SCRIPT);
+  // `line`: the exact command line node gets; `arg`: its one argument.
+  const cases = [
+    { name: 'an existing file', value: () => win('gateway.mjs'), line: () => `node ${win('gateway.mjs')}`, arg: () => win('gateway.mjs') },
+    {
+      name: 'a path with spaces',
+      value: () => win('my gateway/gateway server.mjs'),
+      line: () => `node "${win('my gateway/gateway server.mjs')}"`,
+      arg: () => win('my gateway/gateway server.mjs'),
+    },
+    { name: 'a path that is not ASCII', value: () => win('gatewäy.mjs'), line: () => `node ${win('gatewäy.mjs')}`, arg: () => win('gatewäy.mjs') },
+    { name: 'a directory', value: () => win('scripts'), line: () => `node ${win('scripts')}`, arg: () => win('scripts') },
+    {
+      name: 'a directory with a final backslash',
+      value: () => `${win('scripts')}\\`, line: () => `node ${win('scripts')}\\`, arg: () => `${win('scripts')}\\`,
+    },
+    {
+      name: 'a relative path, against the working folder',
+      value: () => 'rel\\gateway.mjs', cwd: 'work', line: () => 'node rel\\gateway.mjs', arg: () => 'rel\\gateway.mjs',
+    },
+    { name: 'a relative path that exists only beside the host', value: () => 'rel\\gateway.mjs', cwd: 'beside', hostDir: true },
+    { name: 'a path that does not exist, default present', value: () => win('missing.mjs'), withDefault: true },
+    { name: 'an empty value, default present', value: () => '', withDefault: true },
+    {
+      name: 'not valid Unicode, default present',
+      value: () => `${win('gateway.mjs')}\uD800`, withDefault: true, line: () => `node ${DEFAULT}`, arg: () => DEFAULT,
+    },
+    { name: 'not valid Unicode, no default', value: () => `${win('gateway.mjs')}\uDC00` },
+    { name: 'not set, default present', value: () => null, withDefault: true, line: () => `node ${DEFAULT}`, arg: () => DEFAULT },
+    { name: 'not set, no default', value: () => null },
+  ];
+  for (const c of cases) {
+    await t.test(c.name, async () => {
+      const removeDefault = c.withDefault ? box.placeOnC(DEFAULT_SCRIPT, path.join(scratch, 'gateway.mjs')) : null;
+      try {
+        let exe = host.exe;
+        if (c.hostDir) {
+          // The relative path names a file beside this host copy, not in the working folder.
+          const copy = path.join(scratch, 'beside', path.basename(host.exe));
+          fs.copyFileSync(host.exe, copy);
+          fs.copyFileSync(programs.recorder, path.join(scratch, 'beside', 'node.exe'));
+          exe = copy;
+        }
+        const cwd = c.cwd === 'beside' ? windowsPath(scratch) : c.cwd ? win(c.cwd) : undefined;
+        const value = c.value();
+        const { run, nodes, browsers } = await launchOnce({
+          exe,
+          cwd,
+          set: value === null ? {} : { ZUR_GATEWAY_SCRIPT: value },
+          unset: value === null ? ['ZUR_GATEWAY_SCRIPT'] : [],
+          expectRecords: c.line ? 2 : 1,
+        });
+        if (c.line) {
+          assert.equal(nodes.length, 1, JSON.stringify(nodes));
+          const [node] = nodes;
+          assert.equal(node.cmd, c.line());
+          assert.deepEqual(parseCommandLine(node.cmd), ['node', c.arg()], 'exactly one argument');
+          if (cwd) assert.equal(node.cwd, cwd, 'the gateway runs in the host\'s working folder');
+          // Found at the first probe after the start.
+          assert.ok(run.elapsedMs < 3000, `took ${run.elapsedMs} ms`);
+        } else {
+          assert.deepEqual(nodes, [], 'no node is started');
+          // One more probe and no waiting.
+          assert.ok(run.elapsedMs < 1500, `took ${run.elapsedMs} ms`);
+        }
+        assert.equal(browsers.length, 1, 'the launch goes on to the browser');
+      } finally {
+        removeDefault?.();
+      }
+    });
+  }
+});
+
+test('which node.exe is started, and how', async (t) => {
+  const bare = box.hostCopy();
+  const pathDir = path.join(scratch, 'path-node');
+  const cwdDir = path.join(scratch, 'cwd-node');
+  const besideFolder = box.hostCopy();
+  for (const dir of [pathDir, cwdDir]) {
+    fs.mkdirSync(dir);
+    fs.copyFileSync(programs.recorder, path.join(dir, 'node.exe'));
+  }
+  fs.mkdirSync(path.join(besideFolder.dir, 'node.exe'));
+  const system32 = 'windows\\system32\\node.exe';
+  const script = win('gateway.mjs');
+  const cases = [
+    { name: 'beside the host and on PATH: beside', exe: () => host.exe, path: true, expect: () => windowsPath(path.join(host.dir, 'node.exe')) },
+    { name: 'only on PATH', exe: () => bare.exe, path: true, expect: () => windowsPath(path.join(pathDir, 'node.exe')) },
+    { name: 'in the system folder and on PATH: system folder', exe: () => bare.exe, path: true, system: true, expect: () => onC(system32) },
+    { name: 'a folder named node.exe beside the host is no program', exe: () => besideFolder.exe, path: true, expect: () => windowsPath(path.join(pathDir, 'node.exe')) },
+    { name: 'only in the working folder: not searched', exe: () => bare.exe, cwd: true, expect: null },
+  ];
+  for (const c of cases) {
+    await t.test(c.name, async () => {
+      const removeSystem = c.system ? box.placeOnC(system32, programs.recorder) : null;
+      try {
+        const { run, nodes } = await launchOnce({
+          exe: c.exe(),
+          cwd: c.cwd ? windowsPath(cwdDir) : undefined,
+          set: { ZUR_GATEWAY_SCRIPT: script, PATH: c.path ? `${SYSTEM_PATH};${windowsPath(pathDir)}` : SYSTEM_PATH },
+          expectRecords: c.expect ? 2 : 1,
+        });
+        if (!c.expect) {
+          assert.deepEqual(nodes, []);
+          return;
+        }
+        assert.equal(nodes.length, 1, JSON.stringify(nodes));
+        const [node] = nodes;
+        assert.equal(node.exe, c.expect());
+        assert.equal(node.cmd, `node ${script}`);
+        assert.deepEqual(parseCommandLine(node.cmd), ['node', script]);
+        // Started with CREATE_NO_WINDOW: a console of its own, but no window.
+        assert.equal(node.consoleWindow, false);
+        assert.notEqual(node.consoleCP, 0, 'node is started without a console window');
+        assert.equal(node.stdout, true, 'standard handles are inherited');
+        assert.equal(node.env.ZUR_GATEWAY_SCRIPT, script, 'the environment is inherited');
+        assert.ok(run.elapsedMs < 3000, `took ${run.elapsedMs} ms`);
+      } finally {
+        removeSystem?.();
+      }
+    });
+  }
+});
+
+test('how long the host waits for the gateway', async (t) => {
+  const bare = box.hostCopy();
+  const script = win('gateway.mjs');
+  const cases = [
+    { name: 'already answering: nothing is started', listen: true, exe: () => host.exe, min: 0, max: 1000, node: false },
+    { name: 'no node anywhere: the full wait, then the browser all the same', exe: () => bare.exe, min: 3600, max: 9100, node: false },
+    {
+      name: 'a gateway that answers after a second is found at the next probe',
+      exe: () => host.exe, set: { ZUR_TEST_LISTEN_AFTER_MS: '1000' }, min: 1000, max: 1800, node: true,
+    },
+    {
+      name: 'a gateway that answers after six seconds is not waited for',
+      exe: () => host.exe, set: { ZUR_TEST_LISTEN_AFTER_MS: '6000', ZUR_TEST_LISTEN_FOR_MS: '300' }, min: 3600, max: 5900, node: true,
+    },
+  ];
+  for (const c of cases) {
+    await t.test(c.name, async () => {
+      await waitPortFree(10000);
+      const server = c.listen ? await listener() : null;
+      try {
+        const { run, nodes, browsers } = await launchOnce({
+          exe: c.exe(),
+          set: { ZUR_GATEWAY_SCRIPT: script, ...c.set },
+          expectRecords: c.node ? 2 : 1,
+          listening: c.listen,
+        });
+        t.diagnostic(`${c.name}: ${run.elapsedMs} ms`);
+        assert.ok(run.elapsedMs >= c.min && run.elapsedMs <= c.max, `took ${run.elapsedMs} ms, not ${c.min}..${c.max}`);
+        assert.equal(nodes.length, c.node ? 1 : 0, JSON.stringify(nodes));
+        assert.equal(browsers.length, 1, 'the browser is started after the gateway phase');
+      } finally {
+        await server?.close();
+      }
+    });
+  }
+  await waitPortFree(10000);
+});
+
+test('without a browser, the gateway\'s answer decides the default-handler start', async (t) => {
+  // The browser stand-in goes away for these cases only.
+  fs.rmSync(driveC(BROWSERS.edgeX86));
+  try {
+    const cases = [
+      { name: 'gateway found during the wait: handed to the default handler', listenAfter: '0', handler: 1 },
+      { name: 'gateway later than the wait: nothing opened', listenAfter: '6000', handler: 0 },
+    ];
+    for (const c of cases) {
+      await t.test(c.name, async () => {
+        const { nodes, records } = await launchOnce({
+          set: { ZUR_GATEWAY_SCRIPT: win('gateway.mjs'), ZUR_TEST_LISTEN_AFTER_MS: c.listenAfter, ZUR_TEST_LISTEN_FOR_MS: '300' },
+          expectRecords: 1 + c.handler,
+          // A wrong default-handler start takes a while to show.
+          settleMs: c.handler ? 800 : 3000,
+        });
+        assert.equal(nodes.length, 1);
+        const handled = records.filter((r) => r.exe === onC('zur-e2e-handler\\handler.exe'));
+        assert.equal(handled.length, c.handler, JSON.stringify(records));
+        await waitPortFree(10000);
+      });
+    }
+  } finally {
+    fs.copyFileSync(shimExe(), driveC(BROWSERS.edgeX86));
+  }
+});

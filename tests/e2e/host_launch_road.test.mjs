@@ -1,0 +1,98 @@
+// The launch road once for real: the desktop host under Wine starts the
+// gateway with real Node.js, finds it listening, and opens the page in a
+// browser that renders it in real headless Chromium.
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
+import { after, before, test } from 'node:test';
+
+import { pngStats } from '../lib/chromium.mjs';
+import { sourceDir, windowsPath } from '../lib/wine.mjs';
+import {
+  APPS, BROWSERS, BROWSER_ARGS_TAIL, COCKPIT, SYSTEM_PATH, listeningPids, processArguments, quoteArgument,
+  requirePortFree, runHost, sandbox, shimExe, sleep, waitPortFree,
+} from '../helpers/host_fixture.mjs';
+
+const box = sandbox();
+let host;
+let local;
+let gatewayScript;
+let renderScript;
+
+before(async () => {
+  await requirePortFree();
+  gatewayScript = path.join(sourceDir(), 'zur-unified-gateway-server.mjs');
+  renderScript = path.join(sourceDir(), 'tests', 'helpers', 'render_page.mjs');
+  host = box.hostCopy();
+  // node.exe beside the host and the Edge install both start Linux programs.
+  fs.copyFileSync(shimExe(), path.join(host.dir, 'node.exe'));
+  box.placeOnC(BROWSERS.edgeX86, shimExe());
+  local = box.temp('host-road-local');
+});
+
+// The gateway outlives the host: stop it, and only it.
+after(async () => {
+  try {
+    for (const pid of gatewayPids()) process.kill(pid, 'SIGTERM');
+    await waitPortFree(10000);
+  } finally {
+    await box.restore();
+  }
+});
+
+function gatewayPids() {
+  return listeningPids().filter((pid) => processArguments(pid).includes(gatewayScript));
+}
+
+async function waitForRender(dir, timeoutMs = 90000) {
+  const end = Date.now() + timeoutMs;
+  while (Date.now() < end) {
+    if (fs.existsSync(path.join(dir, 'error'))) assert.fail(fs.readFileSync(path.join(dir, 'error'), 'utf8'));
+    if (fs.existsSync(path.join(dir, 'done'))) return;
+    await sleep(200);
+  }
+  assert.fail(`no page rendered within ${timeoutMs} ms`);
+}
+
+test('the host starts the gateway and the page is shown', async (t) => {
+  const cases = [
+    // The first run starts the gateway and waits for it.
+    { name: 'an app page, gateway started', args: ['--app=palisade-road'], url: `${APPS}palisade-road`, shows: '<h1>palisade-road</h1>', maxMs: 3600 },
+    // The second run finds the gateway the first one left running.
+    { name: 'the cockpit, gateway already running', args: ['--synergy-cockpit'], url: COCKPIT, shows: '<h1>Synergy Cockpit</h1>', maxMs: 1000 },
+  ];
+  for (const c of cases) {
+    await t.test(c.name, async () => {
+      const render = box.temp('host-road-render');
+      const run = await runHost({
+        exe: host.exe,
+        args: c.args,
+        set: {
+          ZUR_SHIM_NODE: process.execPath,
+          ZUR_SHIM_MSEDGE: `${quoteArgument(process.execPath)} ${quoteArgument(renderScript)}`,
+          ZUR_GATEWAY_SCRIPT: windowsPath(gatewayScript),
+          ZUR_TEST_RENDER_DIR: render,
+          LOCALAPPDATA: windowsPath(local),
+          PATH: SYSTEM_PATH,
+        },
+      });
+      assert.equal(run.status, 0, run.stderr.toString());
+      t.diagnostic(`${c.name}: the host took ${run.elapsedMs} ms`);
+      assert.ok(run.elapsedMs < c.maxMs, `the host took ${run.elapsedMs} ms`);
+      assert.equal(gatewayPids().length, 1, 'one gateway, still running after the host ended');
+
+      await waitForRender(render);
+      const args = JSON.parse(fs.readFileSync(path.join(render, 'args.json'), 'utf8'));
+      assert.deepEqual(args, [
+        `--app=${c.url}`,
+        `--user-data-dir=${windowsPath(local)}\\OLVENTA\\ZUR-Vedozaruz\\webview-profile`,
+        ...BROWSER_ARGS_TAIL,
+      ]);
+      const dom = fs.readFileSync(path.join(render, 'dom.html'), 'utf8');
+      assert.ok(dom.includes(c.shows), `the gateway served the page:\n${dom.slice(0, 2000)}`);
+      const stats = await pngStats(path.join(render, 'page.png'));
+      assert.deepEqual([stats.width, stats.height], [1480, 920]);
+      assert.equal(stats.blank, false, 'the screenshot shows something');
+    });
+  }
+});

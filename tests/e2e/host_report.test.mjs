@@ -1,0 +1,131 @@
+// The desktop host's report mode (--smoke-test, --version): one probe of
+// 127.0.0.1:4300, one line of JSON, and nothing started or written.
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
+import { after, before, test } from 'node:test';
+
+import {
+  BROWSERS, PROFILE_SHIMS, ROOT, SYSTEM_PATH, listener, onC, requirePortFree, runHost, sandbox, shimExe, sleep,
+  stalledListener, waitPortFree, waitRecords,
+} from '../helpers/host_fixture.mjs';
+import { programs, readRecords, windowsPath } from '../lib/wine.mjs';
+
+const report = (reachable) =>
+  '{"ok":true,"product":"ZUR WORKSPACE PALISADE-34","version":"3.4.0","arch":"x86_64","os":"windows",' +
+  `"skus":34,"synergyHighways":6,"gatewayReachable":${reachable}}\n`;
+
+const box = sandbox();
+let host;
+let scratch;
+let environment;
+
+before(async () => {
+  await requirePortFree();
+  scratch = box.temp('host-report');
+  host = box.hostCopy();
+  // Everything a launch would start is in place, so a report run that
+  // starts anything leaves a record.
+  fs.copyFileSync(programs.recorder, path.join(host.dir, 'node.exe'));
+  const script = path.join(scratch, 'gateway.mjs');
+  fs.writeFileSync(script, '');
+  box.placeOnC(BROWSERS.edgeX86, shimExe());
+  box.placeOnC('zur-e2e-handler\\handler.exe', programs.recorder);
+  await box.urlHandler(onC('zur-e2e-handler\\handler.exe'));
+  fs.mkdirSync(path.join(scratch, 'local'));
+  environment = {
+    ...PROFILE_SHIMS,
+    ZUR_GATEWAY_SCRIPT: windowsPath(script),
+    LOCALAPPDATA: windowsPath(path.join(scratch, 'local')),
+    PATH: SYSTEM_PATH,
+  };
+});
+
+after(() => box.restore());
+
+// Runs `body` with the listener of kind `listen` up on the gateway port.
+async function withListener(listen, body) {
+  await waitPortFree();
+  const server = listen === 'stalled' ? await stalledListener() : listen ? await listener(listen) : null;
+  try {
+    return await body();
+  } finally {
+    await server?.close();
+  }
+}
+
+const recordFiles = [];
+
+test('report mode prints one line with the probe result', async (t) => {
+  const cases = [
+    { name: '--smoke-test, nothing listens', args: ['--smoke-test'], listen: null, reachable: false },
+    { name: '--version, nothing listens', args: ['--version'], listen: null, reachable: false },
+    { name: 'a listener that accepts and never answers', args: ['--smoke-test'], listen: '127.0.0.1', reachable: true },
+    { name: '--version with a listener', args: ['--version'], listen: '127.0.0.1', reachable: true },
+    { name: 'a listener on ::1 only', args: ['--smoke-test'], listen: '::1', reachable: false },
+    { name: 'a listener that never accepts', args: ['--smoke-test'], listen: 'stalled', reachable: false, stalled: true },
+    { name: 'both report options', args: ['--version', '--smoke-test'], listen: '127.0.0.1', reachable: true },
+    { name: 'a page option first', args: ['--app=x', '--smoke-test'], listen: null, reachable: false },
+    { name: 'a page option after', args: ['--version', '--synergy-cockpit'], listen: null, reachable: false },
+    { name: 'among other arguments', args: ['alpha', '"--smoke test"', '--smoke-test', 'omega'], listen: null, reachable: false },
+    { name: 'element 0 is --smoke-test', args: [], element0: '--smoke-test', listen: '127.0.0.1', reachable: true },
+    { name: 'element 0 is --version, quoted', args: ['x'], element0: '"--version"', listen: null, reachable: false },
+  ];
+  for (const c of cases) {
+    await t.test(c.name, async () => {
+      const record = path.join(scratch, `record-${recordFiles.length}.jsonl`);
+      recordFiles.push({ name: c.name, record });
+      const set = { ...environment, ZUR_TEST_RECORD: windowsPath(record) };
+      const run = await withListener(c.listen, () => runHost({ exe: host.exe, args: c.args, element0: c.element0, set }));
+      assert.equal(run.status, 0, run.stderr.toString());
+      assert.equal(run.stdout.toString('latin1'), report(c.reachable));
+      assert.equal(run.stderr.length, 0);
+      if (c.stalled) {
+        t.diagnostic(`with a listener that never accepts: ${run.elapsedMs} ms`);
+        // One probe that gives up after 250 ms, not a hang and not more probes.
+        assert.ok(run.elapsedMs >= 200 && run.elapsedMs < 1000, `took ${run.elapsedMs} ms`);
+      } else {
+        assert.ok(run.elapsedMs < 1000, `took ${run.elapsedMs} ms`);
+      }
+    });
+  }
+});
+
+test('report mode starts nothing and writes nothing', async () => {
+  // Whatever a report run might have started has had time to leave a record.
+  await sleep(2500);
+  for (const { name, record } of recordFiles) {
+    assert.deepEqual(readRecords(record), [], `${name}: something was started`);
+  }
+  assert.deepEqual(fs.readdirSync(path.join(scratch, 'local')), [], 'no profile folder');
+});
+
+test('a report option written differently leaves the host in launch mode', async (t) => {
+  const cases = [
+    { name: 'upper case', args: ['--SMOKE-TEST'] },
+    { name: 'mixed case', args: ['--Version'] },
+    { name: 'one dash', args: ['-smoke-test'] },
+    { name: 'a value appended', args: ['--version=1'] },
+    { name: 'a trailing blank', args: ['"--smoke-test "'] },
+    { name: 'a leading blank', args: ['" --version"'] },
+  ];
+  await waitPortFree();
+  const server = await listener();
+  try {
+    for (const c of cases) {
+      await t.test(c.name, async () => {
+        const record = path.join(scratch, `launch-${c.name.replaceAll(' ', '-')}.jsonl`);
+        const run = await runHost({ exe: host.exe, args: c.args, set: { ...environment, ZUR_TEST_RECORD: windowsPath(record) } });
+        assert.equal(run.status, 0);
+        assert.equal(run.stdout.length, 0, 'launch mode prints nothing');
+        assert.equal(run.stderr.length, 0);
+        const records = await waitRecords(record);
+        assert.equal(records.length, 1, JSON.stringify(records));
+        assert.equal(records[0].exe, onC(BROWSERS.edgeX86));
+        assert.ok(records[0].cmd.includes(` --app=${ROOT} `), records[0].cmd);
+      });
+    }
+  } finally {
+    await server.close();
+  }
+});

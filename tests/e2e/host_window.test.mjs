@@ -1,0 +1,343 @@
+// The desktop host's app window: which browser is started, with which
+// arguments and profile folder, which page it opens, and the hand-over to
+// the default URL handler through the real cmd when there is no browser.
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
+import { after, before, test } from 'node:test';
+
+import {
+  APPS, BROWSERS, BROWSER_ARGS_TAIL, COCKPIT, PROFILE_SHIMS, ROOT, listener, onC, parseCommandLine, quoteArgument,
+  requirePortFree, runHost, sandbox, shimExe, waitPortFree, waitRecords,
+} from '../helpers/host_fixture.mjs';
+import { driveC, programs, windowsPath } from '../lib/wine.mjs';
+
+const HANDLER = 'zur-e2e-handler\\handler.exe';
+const PROFILE_TAIL = '\\OLVENTA\\ZUR-Vedozaruz\\webview-profile';
+
+const box = sandbox();
+let scratch;
+let local;
+let gateway;
+let runs = 0;
+
+before(async () => {
+  await requirePortFree();
+  scratch = box.temp('host-window');
+  local = path.join(scratch, 'local');
+  fs.mkdirSync(local);
+  box.placeOnC(HANDLER, programs.recorder);
+  await box.urlHandler(onC(HANDLER));
+  gateway = await listener();
+});
+
+after(async () => {
+  await gateway?.close();
+  await box.restore();
+});
+
+/** Puts stand-ins at the named browser paths ('folder' for a directory). */
+function browsers(spec) {
+  const removers = Object.entries(spec).map(([key, kind]) =>
+    box.placeOnC(BROWSERS[key] ?? key, kind === 'folder' ? 'folder' : shimExe()));
+  return () => removers.reverse().forEach((remove) => remove());
+}
+
+/** One launch; resolves to the run and what was started. */
+async function launchHost({ args = [], element0, cwd, set = {}, unset = [], expect = 1, settleMs }) {
+  const record = path.join(scratch, `record-${runs++}.jsonl`);
+  const environment = { ...PROFILE_SHIMS, LOCALAPPDATA: windowsPath(local), ZUR_TEST_RECORD: windowsPath(record), ...set };
+  for (const name of unset) delete environment[name];
+  const run = await runHost({ args, element0, cwd, unset, set: environment });
+  assert.equal(run.status, 0, run.stderr.toString());
+  assert.equal(run.stdout.length, 0, 'launch mode prints nothing');
+  assert.equal(run.stderr.length, 0);
+  return { run, records: await waitRecords(record, { count: expect, settleMs }) };
+}
+
+const browserLine = (exe, url, profile) =>
+  [quoteArgument(onC(exe)), quoteArgument(`--app=${url}`), quoteArgument(`--user-data-dir=${profile}`),
+    ...BROWSER_ARGS_TAIL].join(' ');
+
+test('the first browser install that exists is started', async (t) => {
+  const profile = windowsPath(local) + PROFILE_TAIL;
+  const cases = [
+    { name: 'all three: Edge in Program Files (x86)', install: { edgeX86: 1, edge: 1, chrome: 1 }, started: BROWSERS.edgeX86 },
+    { name: 'Edge in Program Files and Chrome: Edge', install: { edge: 1, chrome: 1 }, started: BROWSERS.edge },
+    { name: 'Chrome alone', install: { chrome: 1 }, started: BROWSERS.chrome },
+    { name: 'Edge (x86) and Chrome', install: { edgeX86: 1, chrome: 1 }, started: BROWSERS.edgeX86 },
+    {
+      name: 'Chrome under Program Files (x86) is not a candidate',
+      install: { 'Program Files (x86)\\Google\\Chrome\\Application\\chrome.exe': 1 },
+      handler: true,
+    },
+    { name: 'Edge elsewhere (program-files variables, working folder) is not found', install: {}, elsewhere: true, handler: true },
+  ];
+  for (const c of cases) {
+    await t.test(c.name, async () => {
+      const remove = browsers(c.install);
+      try {
+        let set = {};
+        if (c.elsewhere) {
+          // The three installs under drive Z:, named by the program-files
+          // variables and found relative to the working folder.
+          for (const relative of Object.values(BROWSERS)) {
+            const other = path.join(scratch, 'other', ...relative.split('\\'));
+            fs.mkdirSync(path.dirname(other), { recursive: true });
+            fs.copyFileSync(shimExe(), other);
+          }
+          const other = (folder) => windowsPath(path.join(scratch, 'other', folder));
+          set = {
+            ProgramFiles: other('Program Files'),
+            'ProgramFiles(x86)': other('Program Files (x86)'),
+            ProgramW6432: other('Program Files'),
+          };
+        }
+        const { records } = await launchHost({
+          set, cwd: c.elsewhere ? windowsPath(path.join(scratch, 'other')) : undefined,
+        });
+        assert.equal(records.length, 1, JSON.stringify(records));
+        const [started] = records;
+        if (c.handler) {
+          assert.equal(started.exe, onC(HANDLER));
+          assert.equal(started.cmd, `"${onC(HANDLER)}" "${ROOT}"`);
+          return;
+        }
+        assert.equal(started.exe, onC(c.started));
+        assert.equal(started.cmd, browserLine(c.started, ROOT, profile));
+        assert.equal(started.profileExisted, true, 'the profile folder is made before the browser starts');
+        assert.equal(started.consoleCP, 0, 'the browser is started without creation flags');
+      } finally {
+        remove();
+      }
+    });
+  }
+});
+
+test('a browser path that is a folder is chosen, and nothing opens', async () => {
+  const remove = browsers({ edgeX86: 'folder', chrome: 1 });
+  const own = path.join(scratch, 'folder-case');
+  try {
+    const { records } = await launchHost({ set: { LOCALAPPDATA: windowsPath(own) }, expect: 0, settleMs: 3000 });
+    assert.deepEqual(records, [], 'no later candidate and no default handler');
+    assert.ok(fs.statSync(path.join(own, 'OLVENTA', 'ZUR-Vedozaruz', 'webview-profile')).isDirectory());
+  } finally {
+    remove();
+  }
+});
+
+test('without a browser, the gateway decides', async (t) => {
+  const cases = [
+    { name: 'gateway answering: the page goes to the default handler', reachable: true, expect: [`"${onC(HANDLER)}" "${ROOT}"`] },
+    { name: 'gateway silent: nothing is opened', reachable: false, expect: [] },
+  ];
+  for (const c of cases) {
+    await t.test(c.name, async () => {
+      const own = path.join(scratch, `no-browser-${c.reachable}`);
+      fs.mkdirSync(own);
+      if (!c.reachable) await gateway.close();
+      try {
+        const { records } = await launchHost({
+          // A script that does not exist: one more probe and no waiting.
+          set: { LOCALAPPDATA: windowsPath(own), ZUR_GATEWAY_SCRIPT: windowsPath(path.join(scratch, 'missing.mjs')) },
+          expect: c.expect.length,
+          settleMs: 3000,
+        });
+        assert.deepEqual(records.map((r) => r.cmd), c.expect);
+        assert.deepEqual(fs.readdirSync(own), [], 'no profile folder without a browser');
+      } finally {
+        if (!c.reachable) {
+          await waitPortFree();
+          gateway = await listener();
+        }
+      }
+    });
+  }
+});
+
+test('a silent gateway still gets the browser started', async () => {
+  const remove = browsers({ chrome: 1 });
+  await gateway.close();
+  try {
+    const { records } = await launchHost({ set: { ZUR_GATEWAY_SCRIPT: windowsPath(path.join(scratch, 'missing.mjs')) } });
+    assert.equal(records.length, 1);
+    assert.equal(records[0].cmd, browserLine(BROWSERS.chrome, ROOT, windowsPath(local) + PROFILE_TAIL));
+  } finally {
+    remove();
+    await waitPortFree();
+    gateway = await listener();
+  }
+});
+
+test('the webview profile folder', async (t) => {
+  const remove = browsers({ edgeX86: 1 });
+  t.after(remove);
+  const dir = (name) => path.join(scratch, 'profiles', name);
+  fs.mkdirSync(dir('already/OLVENTA/ZUR-Vedozaruz/webview-profile'), { recursive: true });
+  fs.mkdirSync(dir('cwd-absent'), { recursive: true });
+  fs.mkdirSync(dir('cwd-invalid'), { recursive: true });
+  fs.writeFileSync(dir('a-file'), '');
+  const cases = [
+    {
+      name: 'under LOCALAPPDATA',
+      local: () => windowsPath(dir('plain')),
+      profile: () => windowsPath(dir('plain')) + PROFILE_TAIL,
+      made: () => dir('plain/OLVENTA/ZUR-Vedozaruz/webview-profile'),
+    },
+    {
+      name: 'a value ending in a backslash gives a doubled separator',
+      local: () => `${windowsPath(dir('slash'))}\\`,
+      profile: () => `${windowsPath(dir('slash'))}\\${PROFILE_TAIL}`,
+      made: () => dir('slash/OLVENTA/ZUR-Vedozaruz/webview-profile'),
+    },
+    {
+      name: 'a value with a space stays one argument',
+      local: () => windowsPath(dir('Local App Data')),
+      profile: () => windowsPath(dir('Local App Data')) + PROFILE_TAIL,
+      made: () => dir('Local App Data/OLVENTA/ZUR-Vedozaruz/webview-profile'),
+    },
+    {
+      name: 'a folder that is there already',
+      local: () => windowsPath(dir('already')),
+      profile: () => windowsPath(dir('already')) + PROFILE_TAIL,
+      made: () => dir('already/OLVENTA/ZUR-Vedozaruz/webview-profile'),
+    },
+    {
+      name: 'an empty value: at the root of the current drive',
+      local: () => '',
+      cwd: 'C:\\zur-e2e-cwd',
+      profile: () => PROFILE_TAIL,
+      made: () => driveC('OLVENTA\\ZUR-Vedozaruz\\webview-profile'),
+    },
+    {
+      name: 'no LOCALAPPDATA: in the working folder',
+      local: () => null,
+      cwd: () => windowsPath(dir('cwd-absent')),
+      profile: () => '.\\webview-profile',
+      made: () => dir('cwd-absent/webview-profile'),
+    },
+    {
+      name: 'LOCALAPPDATA not valid Unicode: in the working folder',
+      local: () => `${windowsPath(dir('bad'))}\uD800`,
+      cwd: () => windowsPath(dir('cwd-invalid')),
+      profile: () => '.\\webview-profile',
+      made: () => dir('cwd-invalid/webview-profile'),
+    },
+    {
+      name: 'a folder that cannot be made: the browser starts all the same',
+      local: () => windowsPath(dir('a-file')),
+      profile: () => windowsPath(dir('a-file')) + PROFILE_TAIL,
+      made: null,
+    },
+  ];
+  for (const c of cases) {
+    await t.test(c.name, async () => {
+      const cwd = typeof c.cwd === 'function' ? c.cwd() : c.cwd;
+      if (cwd === 'C:\\zur-e2e-cwd') {
+        box.track(driveC('OLVENTA'));
+        box.placeOnC('zur-e2e-cwd', 'folder');
+      }
+      const value = c.local();
+      const { records } = await launchHost({
+        cwd,
+        set: value === null ? {} : { LOCALAPPDATA: value },
+        unset: value === null ? ['LOCALAPPDATA'] : [],
+      });
+      assert.equal(records.length, 1, JSON.stringify(records));
+      const [started] = records;
+      assert.equal(started.cmd, browserLine(BROWSERS.edgeX86, ROOT, c.profile()));
+      assert.deepEqual(parseCommandLine(started.cmd).slice(1),
+        [`--app=${ROOT}`, `--user-data-dir=${c.profile()}`, ...BROWSER_ARGS_TAIL]);
+      if (c.made) {
+        assert.ok(fs.statSync(c.made()).isDirectory(), `${c.made()} is made`);
+        assert.equal(started.profileExisted, true, 'made before the browser starts');
+      } else {
+        assert.equal(started.profileExisted, false);
+      }
+    });
+  }
+});
+
+test('the page the browser opens', async (t) => {
+  const remove = browsers({ edgeX86: 1 });
+  t.after(remove);
+  const profile = windowsPath(local) + PROFILE_TAIL;
+  const cases = [
+    { name: 'no page option: the root', args: [], url: ROOT },
+    { name: '--synergy-cockpit', args: ['--synergy-cockpit'], url: COCKPIT },
+    { name: '--app=NAME', args: ['--app=alpha'], url: `${APPS}alpha` },
+    { name: '--app= alone: an empty name', args: ['--app='], url: APPS },
+    { name: 'the cockpit after an app: the cockpit', args: ['--app=a', '--synergy-cockpit'], url: COCKPIT },
+    { name: 'an app after the cockpit: the app', args: ['--synergy-cockpit', '--app=a'], url: `${APPS}a` },
+    { name: 'two apps: the later one', args: ['--app=first', 'other', '--app=second'], url: `${APPS}second` },
+    { name: '--app and the name as two elements: the root', args: ['--app', 'alpha'], url: ROOT },
+    { name: 'upper case: the root', args: ['--APP=alpha', '--Synergy-Cockpit'], url: ROOT },
+    { name: 'one dash: the root', args: ['-app=alpha', '-synergy-cockpit'], url: ROOT },
+    { name: 'something appended: the root', args: ['--synergy-cockpit=1', '--synergy-cockpitx'], url: ROOT },
+    { name: 'element 0 is --synergy-cockpit: the root', element0: '--synergy-cockpit', args: [], url: ROOT },
+    { name: 'element 0 is --app=x: the root', element0: '--app=x', args: ['y'], url: ROOT },
+    { name: 'a name with slashes, a query and equals signs', args: ['--app=team/reports?x=1&y=a=b'], url: `${APPS}team/reports?x=1&y=a=b` },
+    { name: 'a name with spaces', args: [quoteArgument('--app=ledger  view ')], url: `${APPS}ledger  view ` },
+    { name: 'a name with a tab', args: [quoteArgument('--app=a\tb')], url: `${APPS}a\tb` },
+    { name: 'a name with a double quote', args: [quoteArgument('--app=a"b')], url: `${APPS}a"b` },
+    { name: 'a name ending in a backslash', args: [quoteArgument('--app=dir\\')], url: `${APPS}dir\\` },
+    { name: 'a name ending in a backslash and a space', args: [quoteArgument('--app=dir\\ x\\')], url: `${APPS}dir\\ x\\` },
+    {
+      name: 'a name that tries to add a switch',
+      args: [quoteArgument('--app=x" --remote-debugging-port=9222 "y')],
+      url: `${APPS}x" --remote-debugging-port=9222 "y`,
+    },
+    { name: 'a name with backslashes before a quote', args: [quoteArgument('--app=a\\\\"b c')], url: `${APPS}a\\\\"b c` },
+    { name: 'a name that is not ASCII', args: ['--app=grüße-日本'], url: `${APPS}grüße-日本` },
+    { name: 'a percent-encoded name stays encoded', args: ['--app=a%20b%2Fc'], url: `${APPS}a%20b%2Fc` },
+  ];
+  for (const c of cases) {
+    await t.test(c.name, async () => {
+      const { records } = await launchHost({ args: c.args, element0: c.element0 });
+      assert.equal(records.length, 1, JSON.stringify(records));
+      assert.deepEqual(parseCommandLine(records[0].cmd),
+        [onC(BROWSERS.edgeX86), `--app=${c.url}`, `--user-data-dir=${profile}`, ...BROWSER_ARGS_TAIL],
+        records[0].cmd);
+    });
+  }
+});
+
+test('the default handler gets the page through cmd, and cmd runs nothing else', async (t) => {
+  // Would leave a second record if cmd ran it.
+  const injected = `"${windowsPath(programs.recorder)}"`;
+  // `url`: what reaches the handler; only blanks, control characters, '"'
+  // and '!' are percent-encoded on the way, and a '%' that starts no %XX
+  // escape becomes %25.
+  const cases = [
+    { name: 'the root', args: [], url: ROOT },
+    { name: 'the cockpit', args: ['--synergy-cockpit'], url: COCKPIT },
+    { name: 'unreserved characters, "/", "?" and "="', app: 'AZaz09-._~/x?y=z/', url: `${APPS}AZaz09-._~/x?y=z/` },
+    { name: 'an ampersand that starts a command', app: `&${injected} injected`, url: `${APPS}&${injected.replaceAll('"', '%22')}%20injected` },
+    { name: 'a quote that ends the quoting first', app: `" & ${injected} injected & "`, url: `${APPS}%22%20&%20${injected.replaceAll('"', '%22')}%20injected%20&%20%22` },
+    { name: 'a pipe', app: `x|${injected} injected`, url: `${APPS}x|${injected.replaceAll('"', '%22')}%20injected` },
+    { name: 'a caret before a quote', app: `^" & ${injected} injected`, url: `${APPS}^%22%20&%20${injected.replaceAll('"', '%22')}%20injected` },
+    { name: 'a backslash before a quote', app: `\\" & ${injected} injected`, url: `${APPS}\\%22%20&%20${injected.replaceAll('"', '%22')}%20injected` },
+    { name: 'a line break', app: `a\n${injected} injected`, url: `${APPS}a%0A${injected.replaceAll('"', '%22')}%20injected` },
+    { name: 'a carriage return and a line break', app: `a\r\n${injected} injected`, url: `${APPS}a%0D%0A${injected.replaceAll('"', '%22')}%20injected` },
+    { name: 'redirections and grouping', app: 'a<b>c(d)e,f;g=h', url: `${APPS}a<b>c(d)e,f;g=h` },
+    { name: 'carets and pipes', app: 'x^y|z&w', url: `${APPS}x^y|z&w` },
+    { name: 'a variable of cmd stays unexpanded', app: '%CD%', url: `${APPS}%CD%25` },
+    { name: 'an environment variable stays unexpanded', app: 'x%PATH%y', url: `${APPS}x%25PATH%25y` },
+    { name: 'a name that is one environment variable', app: '%windir%', url: `${APPS}%25windir%25` },
+    { name: 'variables side by side stay unexpanded', app: '%CD%%PATH%x%ComSpec%', url: `${APPS}%CD%25%25PATH%25x%25ComSpec%25` },
+    { name: 'a lone percent and percent-encoding', app: '50%-off%2F%', url: `${APPS}50%25-off%2F%25` },
+    { name: 'delayed expansion marks', app: '!CD!x!', url: `${APPS}%21CD%21x%21` },
+    { name: 'a space and a tab', app: 'a b\tc', url: `${APPS}a%20b%09c` },
+    { name: 'control characters', app: 'a\u0001b\u001fc\u007fd', url: `${APPS}a%01b%1Fc%7Fd` },
+    { name: 'everything at once', app: 'a&b|c^d<e>f(g)h,i;j=k%CD%PATH%2Fz', url: `${APPS}a&b|c^d<e>f(g)h,i;j=k%CD%25PATH%2Fz` },
+  ];
+  for (const c of cases) {
+    await t.test(c.name, async () => {
+      const args = c.app === undefined ? c.args : [quoteArgument(`--app=${c.app}`)];
+      const { records } = await launchHost({ args, settleMs: 1000 });
+      assert.equal(records.length, 1, `exactly one program started: ${JSON.stringify(records)}`);
+      assert.equal(records[0].exe, onC(HANDLER));
+      assert.equal(records[0].cmd, `"${onC(HANDLER)}" "${c.url}"`);
+    });
+  }
+});

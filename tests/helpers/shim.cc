@@ -1,0 +1,171 @@
+// Test helper standing in for a program the desktop host starts (node.exe,
+// msedge.exe, chrome.exe). What it does depends on the variable
+// ZUR_SHIM_<NAME>, NAME being its own file name without ".exe" in upper
+// case (ZUR_SHIM_NODE, ZUR_SHIM_MSEDGE, ZUR_SHIM_CHROME):
+//
+//   "profile"  appends one JSON line {"exe":..., "cmd":..., "consoleCP":N,
+//              "profile":..., "profileExisted":true|false} to the file named
+//              by ZUR_TEST_RECORD: its exact command line, the value of its
+//              last "--user-data-dir=" argument and whether that folder
+//              existed when it started.
+//   otherwise  the value is a command line whose first element is a Linux
+//              program; that program is started through Wine with the rest
+//              of the value and then the shim's own arguments, each
+//              argument that is an absolute Windows path ("C:\...")
+//              translated to its Linux path. The shim does not wait for it.
+//
+// Exit status 0 when it did its part, 1 otherwise.
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::wstring variable(const std::wstring& name) {
+  std::wstring value(32768, L'\0');
+  const DWORD n = GetEnvironmentVariableW(name.c_str(), value.data(), static_cast<DWORD>(value.size()));
+  value.resize(n < value.size() ? n : 0);
+  return value;
+}
+
+std::vector<std::wstring> split(const wchar_t* line) {
+  std::vector<std::wstring> out;
+  if (!line || !*line) return out;
+  int count = 0;
+  wchar_t** items = CommandLineToArgvW(line, &count);
+  if (!items) return out;
+  for (int i = 0; i < count; ++i) out.emplace_back(items[i]);
+  LocalFree(items);
+  return out;
+}
+
+// The standard quoting, so that the receiving side splits it back exactly.
+void append_argument(std::wstring& line, const std::wstring& argument) {
+  if (!line.empty()) line += L' ';
+  const bool quote = argument.empty() || argument.find_first_of(L" \t\"") != std::wstring::npos;
+  if (quote) line += L'"';
+  std::size_t backslashes = 0;
+  for (const wchar_t c : argument) {
+    if (c == L'\\') {
+      ++backslashes;
+    } else {
+      if (c == L'"') line.append(backslashes + 1, L'\\');
+      backslashes = 0;
+    }
+    line += c;
+  }
+  if (quote) {
+    line.append(backslashes, L'\\');
+    line += L'"';
+  }
+}
+
+std::wstring widen_utf8(const char* text) {
+  const int n = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+  std::wstring out(n > 0 ? n - 1 : 0, L'\0');
+  if (n > 1) MultiByteToWideChar(CP_UTF8, 0, text, -1, out.data(), n);
+  return out;
+}
+
+// Wine's own translation of a Windows path into a Linux one.
+std::wstring unix_path(const std::wstring& path) {
+  using Translate = char*(CDECL*)(const wchar_t*);
+  const auto translate = reinterpret_cast<Translate>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  if (!translate) return path;
+  char* result = translate(path.c_str());
+  if (!result) return path;
+  std::wstring out = widen_utf8(result);
+  HeapFree(GetProcessHeap(), 0, result);
+  return out;
+}
+
+bool is_windows_path(const std::wstring& text) {
+  return text.size() >= 3 && iswalpha(text[0]) && text[1] == L':' && text[2] == L'\\';
+}
+
+std::string json_string(const std::wstring& text) {
+  static const char hex[] = "0123456789abcdef";
+  std::string out = "\"";
+  for (const wchar_t c : text) {
+    if (c == L'"' || c == L'\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c >= 0x20 && c < 0x7F) {
+      out += static_cast<char>(c);
+    } else {
+      out += "\\u";
+      for (int shift = 12; shift >= 0; shift -= 4) out += hex[(c >> shift) & 0xF];
+    }
+  }
+  return out + "\"";
+}
+
+int record_profile(const std::wstring& exe, const std::vector<std::wstring>& arguments) {
+  static const std::wstring option = L"--user-data-dir=";
+  std::wstring profile;
+  bool found = false;
+  for (std::size_t i = 1; i < arguments.size(); ++i) {
+    if (arguments[i].rfind(option, 0) == 0) {
+      profile = arguments[i].substr(option.size());
+      found = true;
+    }
+  }
+  const DWORD attributes = found ? GetFileAttributesW(profile.c_str()) : INVALID_FILE_ATTRIBUTES;
+  const bool existed = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+  const std::string line = "{\"exe\":" + json_string(exe) + ",\"cmd\":" + json_string(GetCommandLineW()) +
+                           ",\"consoleCP\":" + std::to_string(GetConsoleCP()) + ",\"profile\":" + json_string(profile) +
+                           ",\"profileExisted\":" + (existed ? "true" : "false") + "}\n";
+  const std::wstring record = variable(L"ZUR_TEST_RECORD");
+  if (record.empty()) return 1;
+  const HANDLE file = CreateFileW(record.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 1;
+  DWORD written;
+  const BOOL ok = WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+  CloseHandle(file);
+  return ok ? 0 : 1;
+}
+
+int start_linux_program(const std::wstring& command, const std::vector<std::wstring>& arguments) {
+  const std::vector<std::wstring> prefix = split(command.c_str());
+  if (prefix.empty() || prefix[0].empty() || prefix[0][0] != L'/') return 1;
+  std::wstring application = L"Z:" + prefix[0];
+  for (auto& c : application) {
+    if (c == L'/') c = L'\\';
+  }
+  std::wstring line;
+  for (const auto& part : prefix) append_argument(line, part);
+  for (std::size_t i = 1; i < arguments.size(); ++i) {
+    append_argument(line, is_windows_path(arguments[i]) ? unix_path(arguments[i]) : arguments[i]);
+  }
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                      &process)) {
+    return 1;
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return 0;
+}
+
+}  // namespace
+
+int wmain() {
+  wchar_t exe_buffer[32768];
+  const DWORD length = GetModuleFileNameW(nullptr, exe_buffer, 32768);
+  const std::wstring exe(exe_buffer, length);
+  std::wstring stem = exe.substr(exe.find_last_of(L"\\/") + 1);
+  if (const auto dot = stem.rfind(L'.'); dot != std::wstring::npos) stem.resize(dot);
+  for (auto& c : stem) c = static_cast<wchar_t>(towupper(c));
+
+  const std::wstring mode = variable(L"ZUR_SHIM_" + stem);
+  const std::vector<std::wstring> arguments = split(GetCommandLineW());
+  if (mode == L"profile") return record_profile(exe, arguments);
+  return start_linux_program(mode, arguments);
+}
