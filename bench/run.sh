@@ -110,7 +110,7 @@ build_exe() {
 }
 noop=$work/noop.exe
 build_exe "$bench/noop.cc" -o "$noop"
-build_exe "$bench/session.cc" -o "$work/session.exe" -luser32
+build_exe "$root/tests/helpers/session.cc" -o "$work/session.exe" -luser32
 
 # The same four files packed by NSIS.
 payload=$work/nsis
@@ -398,7 +398,7 @@ elapsed_s=$((($(now_us) - ZUR_BENCH_STARTED_US) / 1000000))
   echo "## Wall time and peak memory under Wine"
   echo
   echo "Wall time: from the start to the end of the \`wine\` command, with a warm"
-  echo "wineserver and a desktop session held open in the prefix (bench/session.cc)."
+  echo "wineserver and a desktop session held open in the prefix (tests/helpers/session.cc)."
   echo "Peak memory: \`/usr/bin/time -f %M\` around \`wine\`, so Wine's figure: the"
   echo "Windows program together with the Wine loader and libraries (median of $rss_runs)."
   echo

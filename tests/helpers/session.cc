@@ -1,4 +1,5 @@
-// Keeps a desktop session open in the bench's Wine prefix for the whole run.
+// Keeps a desktop session open in a Wine prefix while tests or the bench
+// run there.
 //
 // The first program that makes a window has Wine start its desktop process
 // (explorer), which ends again soon after the last program that uses the
@@ -13,7 +14,7 @@
 #include <cstdio>
 
 int main() {
-  CreateWindowExW(0, L"STATIC", L"zur-bench session", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+  CreateWindowExW(0, L"STATIC", L"zur-test session", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
   std::puts("ready");
   std::fflush(stdout);
   for (;;) {
