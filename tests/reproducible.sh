@@ -19,20 +19,25 @@ for copy in "${copies[@]}"; do
   (cd "$source_dir" && git ls-files -co --exclude-standard -z | tar --null -T - -cf -) | tar -C "$copy" -xf -
 done
 
+# The same configuration as the build under test (the win64 preset), with
+# the native tools of that build.
 build() {
-  cmake -S "$1" -B "$1/out" -G Ninja --toolchain "$1/cmake/mingw-w64-x86_64.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DZUR_NATIVE_BINARY_DIR="$native_dir" >/dev/null
-  cmake --build "$1/out" --target zur_setup_installer >/dev/null
+  (cd "$1" && cmake --preset win64 -DZUR_NATIVE_BINARY_DIR="$native_dir" >/dev/null &&
+    cmake --build --preset win64 --target zur_setup_installer >/dev/null)
 }
-for copy in "${copies[@]}"; do build "$copy" & done
-wait
+pids=()
+for copy in "${copies[@]}"; do
+  build "$copy" &
+  pids+=($!)
+done
+for pid in "${pids[@]}"; do wait "$pid" || { echo "a build of a copy failed" >&2; exit 1; }; done
 
 status=0
 for exe in "${built[@]}"; do
   name=$(basename "$exe")
   expected=$(sha256sum <"$exe" | cut -d' ' -f1)
   for copy in "${copies[@]}"; do
-    actual=$(sha256sum <"$copy/out/desktop-tauri/native-win64/$name" | cut -d' ' -f1)
+    actual=$(sha256sum <"$copy/build/win64/desktop-tauri/native-win64/$name" | cut -d' ' -f1)
     if [ "$actual" != "$expected" ]; then
       echo "$name differs when built in $copy: $actual, not $expected" >&2
       status=1

@@ -64,6 +64,22 @@ export async function waitPortFree(timeoutMs = 8000) {
   }
 }
 
+/**
+ * Waits for a fake gateway that listens only after its host has given up:
+ * until the port has been taken and is free again, or `timeoutMs` passed.
+ * Left alone it would answer the next case's first probe.
+ */
+export async function waitLateGateway(timeoutMs = 9000) {
+  const end = Date.now() + timeoutMs;
+  let taken = false;
+  while (Date.now() < end) {
+    const free = await canBind('127.0.0.1');
+    if (!free) taken = true;
+    if (free && taken) return;
+    await sleep(50);
+  }
+}
+
 /** A listener that accepts connections and never answers. */
 export async function listener(host = '127.0.0.1') {
   const sockets = new Set();

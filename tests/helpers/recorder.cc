@@ -7,7 +7,7 @@
 // ASCII as \uXXXX, so unpaired surrogates survive) and "stdout" tells
 // whether a standard output handle was inherited.
 //
-// As node, it can also play a gateway that is slow to start: with
+// As node.exe, it can also play a gateway that is slow to start: with
 // ZUR_TEST_LISTEN_AFTER_MS set it listens on 127.0.0.1:4300 after that many
 // milliseconds, for ZUR_TEST_LISTEN_FOR_MS (default 4000).
 
@@ -96,9 +96,13 @@ int wmain() {
   line += "}}\n";
   append_record(line);
 
+  // Only as node: the browsers and handlers it also stands in for inherit
+  // the same environment and must not take the port.
+  const std::wstring own(exe, exe_length);
+  const bool as_node = own.size() >= 9 && lstrcmpiW(own.c_str() + own.size() - 9, L"\\node.exe") == 0;
   bool listen = false;
   const std::wstring after = variable(L"ZUR_TEST_LISTEN_AFTER_MS", &listen);
-  if (listen) {
+  if (listen && as_node) {
     const std::wstring duration = variable(L"ZUR_TEST_LISTEN_FOR_MS");
     listen_for_a_while(std::wcstoul(after.c_str(), nullptr, 10),
                        duration.empty() ? 4000 : std::wcstoul(duration.c_str(), nullptr, 10));
