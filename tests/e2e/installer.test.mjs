@@ -80,6 +80,16 @@ function withTemp(t, tag) {
   return dir;
 }
 
+/** A folder for one case, with an empty current folder and LOCALAPPDATA. */
+function newCase(root) {
+  const caseRoot = fs.mkdtempSync(path.join(root, 'case-'));
+  const work = path.join(caseRoot, 'cwd');
+  const local = path.join(caseRoot, 'local');
+  fs.mkdirSync(work);
+  fs.mkdirSync(local);
+  return { caseRoot, work, local };
+}
+
 test('the written files are the carried ones, byte for byte, and the receipt says so', async (t) => {
   const root = withTemp(t, 'inst');
   const dir = path.join(root, 'target');
@@ -170,11 +180,7 @@ test('the default folder follows LOCALAPPDATA, and an override is taken as given
   ];
   for (const c of cases) {
     await t.test(c.name, async () => {
-      const caseRoot = fs.mkdtempSync(path.join(root, 'case-'));
-      const work = path.join(caseRoot, 'cwd');
-      const local = path.join(caseRoot, 'local');
-      fs.mkdirSync(work);
-      fs.mkdirSync(local);
+      const { caseRoot, work, local } = newCase(root);
       const env = c.local === null ? { unset: ['LOCALAPPDATA'] } : { set: { LOCALAPPDATA: (c.local ?? windowsPath)(local) } };
       const run = await runInstaller(c.args ? c.args(work, caseRoot) : '', { cwd: windowsPath(work), ...env });
       const expectedDir = c.installDir(work, c.byRoot ? caseRoot : local);
@@ -217,11 +223,7 @@ test('the command line: only exact options count, the last complete --install-di
   ];
   for (const c of cases) {
     await t.test(c.name, async () => {
-      const caseRoot = fs.mkdtempSync(path.join(root, 'case-'));
-      const work = path.join(caseRoot, 'cwd');
-      const local = path.join(caseRoot, 'local');
-      fs.mkdirSync(work);
-      fs.mkdirSync(local);
+      const { caseRoot, work, local } = newCase(root);
       const dirs = { A: path.join(caseRoot, 'A'), B: path.join(caseRoot, 'B') };
       dirs.a = receiptPath(dirs.A);
       dirs.b = receiptPath(dirs.B);

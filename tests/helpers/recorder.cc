@@ -16,6 +16,8 @@
 
 #include <string>
 
+#include "json_text.h"
+
 namespace {
 
 std::wstring variable(const wchar_t* name, bool* present = nullptr) {
@@ -25,23 +27,6 @@ std::wstring variable(const wchar_t* name, bool* present = nullptr) {
   const bool found = n != 0 || GetLastError() == 0;
   if (present) *present = found;
   return found && n < 32768 ? std::wstring(buffer, n) : std::wstring();
-}
-
-std::string json_string(const std::wstring& text) {
-  static const char hex[] = "0123456789abcdef";
-  std::string out = "\"";
-  for (const wchar_t c : text) {
-    if (c == L'"' || c == L'\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c >= 0x20 && c < 0x7F) {
-      out += static_cast<char>(c);
-    } else {
-      out += "\\u";
-      for (int shift = 12; shift >= 0; shift -= 4) out += hex[(c >> shift) & 0xF];
-    }
-  }
-  return out + "\"";
 }
 
 void append_record(const std::string& line) {

@@ -20,6 +20,8 @@
 #include <shellapi.h>
 
 #include <string>
+
+#include "json_text.h"
 #include <vector>
 
 namespace {
@@ -85,23 +87,6 @@ std::wstring unix_path(const std::wstring& path) {
 
 bool is_windows_path(const std::wstring& text) {
   return text.size() >= 3 && iswalpha(text[0]) && text[1] == L':' && text[2] == L'\\';
-}
-
-std::string json_string(const std::wstring& text) {
-  static const char hex[] = "0123456789abcdef";
-  std::string out = "\"";
-  for (const wchar_t c : text) {
-    if (c == L'"' || c == L'\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c >= 0x20 && c < 0x7F) {
-      out += static_cast<char>(c);
-    } else {
-      out += "\\u";
-      for (int shift = 12; shift >= 0; shift -= 4) out += hex[(c >> shift) & 0xF];
-    }
-  }
-  return out + "\"";
 }
 
 int record_profile(const std::wstring& exe, const std::vector<std::wstring>& arguments) {
