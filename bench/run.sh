@@ -24,23 +24,6 @@ die() {
 
 now_us() { echo "${EPOCHREALTIME/[.,]/}"; }
 
-# Installs the Debian packages given that are missing; silent when all are
-# present (as scripts/ensure-deps.sh does).
-ensure_packages() {
-  local missing=() p status
-  for p in "$@"; do
-    status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
-    [ "$status" = "install ok installed" ] || missing+=("$p")
-  done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  echo "Installing: ${missing[*]}" >&2
-  local sudo=()
-  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-  export DEBIAN_FRONTEND=noninteractive
-  "${sudo[@]}" apt-get update -qq >/dev/null
-  "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-}
-
 [[ $runs =~ ^[0-9]+$ ]] && [ "$runs" -ge 20 ] || die "BENCH_RUNS must be a number of at least 20"
 case "${1:-}" in
   "") build=yes ;;
@@ -56,8 +39,7 @@ if [ -z "${ZUR_BENCH_STARTED_US:-}" ]; then
   export ZUR_BENCH_STARTED_US
   ZUR_BENCH_STARTED_US=$(now_us)
   cd "$root"
-  ./scripts/ensure-deps.sh build
-  ensure_packages nsis time
+  ./scripts/ensure-deps.sh bench
   [ $build = no ] || ./scripts/build-all.sh >&2
   if [ "$(id -u)" -eq 0 ] && command -v ip >/dev/null && unshare -n true 2>/dev/null; then
     ZUR_BENCH_NETNS=1 exec unshare -n -- "$bench/run.sh" "$@"

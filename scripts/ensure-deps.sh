@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build (and, with "test", the tests) need.
-# Idempotent and silent when everything is present.
+# Installs the Debian packages that the build needs, and with "test" the
+# tests, with "bench" the benchmark. Idempotent and silent when everything
+# is present.
 set -euo pipefail
 
 packages=(cmake ninja-build g++ libgtest-dev googletest zlib1g-dev
           g++-mingw-w64-x86-64-posix wine wine64)
-if [ "${1:-build}" = test ]; then
-  packages+=(chromium e2fsprogs)
-fi
+case "${1:-build}" in
+  test) packages+=(chromium e2fsprogs) ;;
+  bench) packages+=(nsis time) ;;
+esac
 command -v node >/dev/null 2>&1 || packages+=(nodejs)
 
 missing=()

@@ -15,8 +15,9 @@ constexpr UINT kUtf8CodePage = 65001;
 
 // The text through WriteConsoleW, as UTF-16, continuing partial writes.
 IoResult write_console(HANDLE console, std::string_view text) {
-  const auto converted = to_utf16(text);
-  std::u16string wide_text = converted ? *converted : std::u16string(text.begin(), text.end());
+  // Our lines are valid UTF-8; were one not, its bytes would show widened
+  // rather than vanish.
+  const std::u16string wide_text = to_utf16(text).value_or(std::u16string(text.begin(), text.end()));
   std::u16string_view rest = wide_text;
   while (!rest.empty()) {
     DWORD written = 0;
