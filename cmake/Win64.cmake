@@ -35,9 +35,3 @@ function(zur_add_wine_test)
   add_test(NAME ${ARG_NAME} COMMAND ${ARG_COMMAND})
   set_tests_properties(${ARG_NAME} PROPERTIES FIXTURES_REQUIRED wine)
 endfunction()
-
-# Paths of the build machine as a program under Wine sees them.
-function(zur_wine_path out path)
-  string(REPLACE "/" "\\" windows "${path}")
-  set(${out} "Z:${windows}" PARENT_SCOPE)
-endfunction()
