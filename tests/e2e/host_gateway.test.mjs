@@ -6,7 +6,7 @@ import path from 'node:path';
 import { after, before, test } from 'node:test';
 
 import {
-  BROWSERS, DEFAULT_SCRIPT, PROFILE_SHIMS, SYSTEM_PATH, listener, onC, parseCommandLine, requirePortFree, runHost,
+  HANDLER, BROWSERS, DEFAULT_SCRIPT, PROFILE_SHIMS, SYSTEM_PATH, listener, onC, parseCommandLine, requirePortFree, runHost,
   sandbox, shimExe, waitLateGateway, waitPortFree, waitRecords,
 } from '../helpers/host_fixture.mjs';
 import { driveC, programs, windowsPath } from '../lib/wine.mjs';
@@ -31,8 +31,7 @@ before(async () => {
   // Every launch ends with a browser start or a default-handler start: both
   // leave a record instead of opening anything.
   box.placeOnC(BROWSERS.edgeX86, shimExe());
-  box.placeOnC('zur-e2e-handler\\handler.exe', programs.recorder);
-  await box.urlHandler(onC('zur-e2e-handler\\handler.exe'));
+  await box.recordingUrlHandler();
   fs.mkdirSync(path.join(scratch, 'local'));
   base = {
     ...PROFILE_SHIMS,
@@ -243,7 +242,7 @@ test('without a browser, the gateway\'s answer decides the default-handler start
           settleMs: c.handler ? 800 : 3000,
         });
         assert.equal(nodes.length, 1, `${run.elapsedMs} ms: ${JSON.stringify(records)}`);
-        const handled = records.filter((r) => r.exe === onC('zur-e2e-handler\\handler.exe'));
+        const handled = records.filter((r) => r.exe === onC(HANDLER));
         assert.equal(handled.length, c.handler, JSON.stringify(records));
         if (c.late) await waitLateGateway();
         await waitPortFree(10000);

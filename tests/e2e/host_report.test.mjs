@@ -6,7 +6,7 @@ import path from 'node:path';
 import { after, before, test } from 'node:test';
 
 import {
-  BROWSERS, PROFILE_SHIMS, ROOT, SYSTEM_PATH, listener, onC, requirePortFree, runHost, sandbox, shimExe, sleep,
+  HANDLER, BROWSERS, PROFILE_SHIMS, ROOT, SYSTEM_PATH, listener, onC, requirePortFree, runHost, sandbox, shimExe, sleep,
   stalledListener, waitPortFree, waitRecords,
 } from '../helpers/host_fixture.mjs';
 import { programs, readRecords, windowsPath } from '../lib/wine.mjs';
@@ -30,8 +30,7 @@ before(async () => {
   const script = path.join(scratch, 'gateway.mjs');
   fs.writeFileSync(script, '');
   box.placeOnC(BROWSERS.edgeX86, shimExe());
-  box.placeOnC('zur-e2e-handler\\handler.exe', programs.recorder);
-  await box.urlHandler(onC('zur-e2e-handler\\handler.exe'));
+  await box.recordingUrlHandler();
   fs.mkdirSync(path.join(scratch, 'local'));
   environment = {
     ...PROFILE_SHIMS,

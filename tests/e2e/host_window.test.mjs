@@ -7,12 +7,11 @@ import path from 'node:path';
 import { after, before, test } from 'node:test';
 
 import {
-  APPS, BROWSERS, BROWSER_ARGS_TAIL, COCKPIT, PROFILE_SHIMS, ROOT, listener, onC, parseCommandLine, quoteArgument,
+  HANDLER, APPS, BROWSERS, BROWSER_ARGS_TAIL, COCKPIT, PROFILE_SHIMS, ROOT, listener, onC, parseCommandLine, quoteArgument,
   requirePortFree, runHost, sandbox, shimExe, waitPortFree, waitRecords,
 } from '../helpers/host_fixture.mjs';
 import { driveC, programs, windowsPath } from '../lib/wine.mjs';
 
-const HANDLER = 'zur-e2e-handler\\handler.exe';
 const PROFILE_TAIL = '\\OLVENTA\\ZUR-Vedozaruz\\webview-profile';
 
 const box = sandbox();
@@ -26,8 +25,7 @@ before(async () => {
   scratch = box.temp('host-window');
   local = path.join(scratch, 'local');
   fs.mkdirSync(local);
-  box.placeOnC(HANDLER, programs.recorder);
-  await box.urlHandler(onC(HANDLER));
+  await box.recordingUrlHandler();
   gateway = await listener();
 });
 

@@ -204,6 +204,9 @@ function firstMissing(target) {
   return missing;
 }
 
+/** Where the tests put the default URL handler, below C:\. */
+export const HANDLER = 'zur-e2e-handler\\handler.exe';
+
 /**
  * Stand-ins and scratch folders for one test file; `restore()` puts the
  * prefix back as it was, whatever happened in between.
@@ -241,8 +244,10 @@ export function sandbox() {
       fs.copyFileSync(programs.host, exe);
       return { dir, exe, windows: windowsPath(exe) };
     },
-    /** Makes `handler` (a Windows path) the default handler of http URLs. */
-    async urlHandler(handler) {
+    /** Puts a recorder at HANDLER and makes it the default handler of http URLs. */
+    async recordingUrlHandler() {
+      box.placeOnC(HANDLER, programs.recorder);
+      const handler = onC(HANDLER);
       const key = 'HKCR\\http\\shell\\open\\command';
       const query = await wine(['reg', 'query', key, '/ve']);
       const match = /\(Default\)\s+REG_SZ\s+(.*?)\r?$/m.exec(query.stdout);

@@ -18,6 +18,9 @@ namespace {
 // What abort() gives on Windows, without msvcrt's message box text.
 constexpr UINT kAbnormalExit = 3;
 
+// Bytes straight to standard error, allocating nothing. This file keeps to
+// headers that do not define the helpers below themselves (<optional> does,
+// inline), so it does not share runtime.h's writer.
 void write_error(std::string_view text) {
   const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
   DWORD written = 0;
@@ -67,7 +70,6 @@ namespace std {
 [[noreturn]] void __throw_out_of_range(const char* what) { end_abnormally(what); }
 [[noreturn]] void __throw_out_of_range_fmt(const char* what, ...) { end_abnormally(what); }
 [[noreturn]] void __throw_invalid_argument(const char* what) { end_abnormally(what); }
-[[noreturn]] void __throw_bad_optional_access() { end_abnormally("bad optional access"); }
 }  // namespace std
 
 namespace __gnu_cxx {
