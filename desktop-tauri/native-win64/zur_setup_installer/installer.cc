@@ -1,12 +1,45 @@
 #include "installer.h"
 
-#include <algorithm>
-
 #include "../common/paths.h"
 #include "../common/text.h"
 #include "../common/utf.h"
 
 namespace zur::installer {
+
+namespace {
+
+// The folder as a JSON string's content. Backslashes become slashes; a
+// folder that the system accepts holds no quote or control character of its
+// own, but its text can, in a component that a later ".." removes, so those
+// are escaped rather than let out of the string or onto a second line.
+std::string receipt_folder_text(std::u16string_view install_dir) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  // The folder comes from the command line or the environment, both checked
+  // to be valid Unicode, so nothing is lost here.
+  const std::string utf8 = to_utf8_lossy(install_dir);
+  std::string text;
+  text.reserve(utf8.size());
+  for (const char c : utf8) {
+    switch (c) {
+      case '\\': text += '/'; break;
+      case '"': text += "\\\""; break;
+      case '\t': text += "\\t"; break;
+      case '\n': text += "\\n"; break;
+      case '\r': text += "\\r"; break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20) {
+          text += "\\u00";
+          text += kHex[c >> 4];
+          text += kHex[c & 0xF];
+        } else {
+          text += c;
+        }
+    }
+  }
+  return text;
+}
+
+}  // namespace
 
 bool is_verify_bundle_mode(const ArgumentList& arguments) { return contains_element(arguments, u"--verify-bundle"); }
 
@@ -28,10 +61,7 @@ std::u16string default_install_dir(const std::optional<std::u16string>& local_ap
 }
 
 std::string install_receipt(std::u16string_view install_dir, std::uint64_t exe_bytes) {
-  // The folder comes from the command line or the environment, both checked
-  // to be valid Unicode, so nothing is lost here.
-  std::string folder = to_utf8_lossy(install_dir);
-  std::replace(folder.begin(), folder.end(), '\\', '/');
+  const std::string folder = receipt_folder_text(install_dir);
   return fill_template("{\"ok\":true,\"version\":\"" ZUR_PRODUCT_VERSION "\",\"installDir\":\"{}\",\"exeBytes\":{}}",
                        {folder, decimal(exe_bytes)});
 }

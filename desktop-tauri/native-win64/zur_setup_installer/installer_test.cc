@@ -89,6 +89,25 @@ TEST(InstallReceipt, IsTheExactTextWithSlashes) {
   for (const auto& c : cases) EXPECT_EQ(install_receipt(c.folder, c.exe_bytes), c.expected);
 }
 
+// A component that ".." removes may hold what a folder cannot: the receipt
+// stays one line of JSON whose installDir names that text.
+TEST(InstallReceipt, EscapesQuotesAndControlCharacters) {
+  const struct {
+    std::u16string_view folder;
+    std::string_view install_dir;  // as it stands between the quotes
+  } cases[] = {
+      {u"C:\\Temp\\x\"y\\..", R"(C:/Temp/x\"y/..)"},
+      {u"C:\\Temp\\a\tb\\..", R"(C:/Temp/a\tb/..)"},
+      {u"C:\\Temp\\a\nb\r\\..", R"(C:/Temp/a\nb\r/..)"},
+      {u"x\x01\x08\x0C\x1F\x7F", R"(x\u0001\u0008\u000c\u001f)" "\x7F"},
+      {u"q\",\"installDir\":\"C:\",\"z\":\"\\..", R"(q\",\"installDir\":\"C:\",\"z\":\"/..)"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(install_receipt(c.folder, 5),
+              "{\"ok\":true,\"version\":\"3.4.0\",\"installDir\":\"" + std::string(c.install_dir) + "\",\"exeBytes\":5}");
+  }
+}
+
 TEST(BundleReport, IsTheExactText) {
   EXPECT_EQ(bundle_report(256000, 2287),
             R"({"ok":true,"installer":"ZUR-Vedozaruz-Setup-3.4.0-x64.exe","embeddedExeBytes":256000,)"
