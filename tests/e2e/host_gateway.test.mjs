@@ -6,7 +6,7 @@ import path from 'node:path';
 import { after, before, test } from 'node:test';
 
 import {
-  HANDLER, BROWSERS, DEFAULT_SCRIPT, PROFILE_SHIMS, SYSTEM_PATH, listener, onC, parseCommandLine, requirePortFree, runHost,
+  HANDLER, BROWSERS, DEFAULT_SCRIPT, FORMER_DEFAULT_SCRIPT, PROFILE_SHIMS, SYSTEM_PATH, listener, onC, parseCommandLine, requirePortFree, runHost,
   sandbox, shimExe, waitLateGateway, waitPortFree, waitRecords,
 } from '../helpers/host_fixture.mjs';
 import { driveC, programs, windowsPath } from '../lib/wine.mjs';
@@ -86,15 +86,17 @@ test('the gateway script that node is started with', async (t) => {
     { name: 'an empty value, default present', value: () => '', withDefault: true },
     {
       name: 'not valid Unicode, default present',
-      value: () => `${win('gateway.mjs')}\uD800`, withDefault: true, line: () => `node ${DEFAULT}`, arg: () => DEFAULT,
+      value: () => `${win('gateway.mjs')}\uD800`, withDefault: true, line: () => `node "${DEFAULT}"`, arg: () => DEFAULT,
     },
     { name: 'not valid Unicode, no default', value: () => `${win('gateway.mjs')}\uDC00` },
-    { name: 'not set, default present', value: () => null, withDefault: true, line: () => `node ${DEFAULT}`, arg: () => DEFAULT },
+    { name: 'not set, default present', value: () => null, withDefault: true, line: () => `node "${DEFAULT}"`, arg: () => DEFAULT },
     { name: 'not set, no default', value: () => null },
+    { name: 'not set, a script planted where the default once was', value: () => null, planted: FORMER_DEFAULT_SCRIPT },
   ];
   for (const c of cases) {
     await t.test(c.name, async () => {
-      const removeDefault = c.withDefault ? box.placeOnC(DEFAULT_SCRIPT, path.join(scratch, 'gateway.mjs')) : null;
+      const placed = c.withDefault ? DEFAULT_SCRIPT : c.planted;
+      const removeDefault = placed ? box.placeOnC(placed, path.join(scratch, 'gateway.mjs')) : null;
       try {
         let exe = host.exe;
         if (c.hostDir) {
@@ -152,6 +154,11 @@ test('which node.exe is started, and how', async (t) => {
     { name: 'in the system folder and on PATH: system folder', exe: () => bare.exe, path: true, system: true, expect: () => onC(system32) },
     { name: 'a folder named node.exe beside the host is no program', exe: () => besideFolder.exe, path: true, expect: () => windowsPath(path.join(pathDir, 'node.exe')) },
     { name: 'only in the working folder: not searched', exe: () => bare.exe, cwd: true, expect: null },
+    // Each entry names the working folder, which holds a node.exe.
+    {
+      name: 'relative PATH entries are skipped', exe: () => bare.exe, cwd: true,
+      pathEntries: ['.', '..\\cwd-node', 'Z:.', '"."'], expect: null,
+    },
   ];
   for (const c of cases) {
     await t.test(c.name, async () => {
@@ -160,7 +167,10 @@ test('which node.exe is started, and how', async (t) => {
         const { run, nodes } = await launchOnce({
           exe: c.exe(),
           cwd: c.cwd ? windowsPath(cwdDir) : undefined,
-          set: { ZUR_GATEWAY_SCRIPT: script, PATH: c.path ? `${SYSTEM_PATH};${windowsPath(pathDir)}` : SYSTEM_PATH },
+          set: {
+            ZUR_GATEWAY_SCRIPT: script,
+            PATH: [SYSTEM_PATH, ...(c.path ? [windowsPath(pathDir)] : []), ...(c.pathEntries ?? [])].join(';'),
+          },
           expectRecords: c.expect ? 2 : 1,
         });
         if (!c.expect) {

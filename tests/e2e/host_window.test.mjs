@@ -42,11 +42,11 @@ function browsers(spec) {
 }
 
 /** One launch; resolves to the run and what was started. */
-async function launchHost({ args = [], element0, cwd, set = {}, unset = [], expect = 1, settleMs }) {
+async function launchHost({ exe, args = [], element0, cwd, set = {}, unset = [], expect = 1, settleMs }) {
   const record = path.join(scratch, `record-${runs++}.jsonl`);
   const environment = { ...PROFILE_SHIMS, LOCALAPPDATA: windowsPath(local), ZUR_TEST_RECORD: windowsPath(record), ...set };
   for (const name of unset) delete environment[name];
-  const run = await runHost({ args, element0, cwd, unset, set: environment });
+  const run = await runHost({ exe, args, element0, cwd, unset, set: environment });
   assert.equal(run.status, 0, run.stderr.toString());
   assert.equal(run.stdout.length, 0, 'launch mode prints nothing');
   assert.equal(run.stderr.length, 0);
@@ -328,6 +328,12 @@ test('the default handler gets the page through cmd, and cmd runs nothing else',
     { name: 'a space and a tab', app: 'a b\tc', url: `${APPS}a%20b%09c` },
     { name: 'control characters', app: 'a\u0001b\u001fc\u007fd', url: `${APPS}a%01b%1Fc%7Fd` },
     { name: 'everything at once', app: 'a&b|c^d<e>f(g)h,i;j=k%CD%PATH%2Fz', url: `${APPS}a&b|c^d<e>f(g)h,i;j=k%CD%25PATH%2Fz` },
+    // An ANSI handler would map the fullwidth quote and percent onto '"' and '%'.
+    {
+      name: 'look-alikes of a quote and a percent go as UTF-8 escapes',
+      app: `\uFF02 & ${injected} \uFF05PATH\uFF05 caf\u00e9`, decodes: true,
+      url: `${APPS}%EF%BC%82%20&%20${injected.replaceAll('"', '%22')}%20%EF%BC%85PATH%EF%BC%85%20caf%C3%A9`,
+    },
   ];
   for (const c of cases) {
     await t.test(c.name, async () => {
@@ -336,6 +342,17 @@ test('the default handler gets the page through cmd, and cmd runs nothing else',
       assert.equal(records.length, 1, `exactly one program started: ${JSON.stringify(records)}`);
       assert.equal(records[0].exe, onC(HANDLER));
       assert.equal(records[0].cmd, `"${onC(HANDLER)}" "${c.url}"`);
+      if (c.decodes) assert.equal(decodeURIComponent(c.url.slice(APPS.length)), c.app);
     });
   }
+});
+
+test('the fallback runs the system\'s cmd, never one beside the host or on PATH', async () => {
+  const beside = box.hostCopy();
+  const onPath = box.temp('cmd-on-path');
+  for (const dir of [beside.dir, onPath]) fs.copyFileSync(programs.recorder, path.join(dir, 'cmd.exe'));
+  const { records } = await launchHost({
+    exe: beside.exe, cwd: windowsPath(onPath), set: { PATH: `${windowsPath(onPath)};C:\\windows\\system32` }, settleMs: 1000,
+  });
+  assert.deepEqual(records.map((r) => r.cmd), [`"${onC(HANDLER)}" "${ROOT}"`], 'only the handler, through the real cmd');
 });

@@ -7,6 +7,7 @@ import net from 'node:net';
 import path from 'node:path';
 import { test } from 'node:test';
 
+import { quoteArgument } from '../helpers/host_fixture.mjs';
 import {
   driveC, launch, programs, readRecords, sourceDir, tempDir, windowsPath,
 } from '../lib/wine.mjs';
@@ -193,6 +194,40 @@ test('the default folder follows LOCALAPPDATA, and an override is taken as given
       }
     });
   }
+});
+
+test('a folder text that ".." makes a real folder: the receipt is one line of JSON, no stray folder', async (t) => {
+  const root = withTemp(t, 'dotdot');
+  // Each component that ".." removes holds what no real folder can.
+  const cases = [
+    { name: 'a double quote', removed: 'x"y' },
+    { name: 'a tab', removed: 'a\tb' },
+    { name: 'a line feed and a carriage return', removed: 'a\nb\r' },
+    { name: 'a key of its own', removed: 'q","installDir":"C:","z":"' },
+  ];
+  for (const c of cases) {
+    await t.test(c.name, async () => {
+      const { caseRoot } = newCase(root);
+      const folder = `${windowsPath(caseRoot)}\\${c.removed}\\..`;
+      const run = await runInstaller(`--install-dir ${quoteArgument(folder)}`);
+      assert.equal(run.status, 0, run.stderr.toString());
+      const printed = run.stdout.toString('utf8');
+      assert.equal(printed.indexOf('\n'), printed.length - 1, 'one line');
+      const parsed = JSON.parse(printed);
+      assert.deepEqual(Object.keys(parsed), ['ok', 'version', 'installDir', 'exeBytes']);
+      assert.equal(parsed.installDir, folder.replaceAll('\\', '/'));
+      assert.equal(fs.readFileSync(path.join(caseRoot, 'install-receipt.json'), 'utf8') + '\n', printed);
+      assert.deepEqual(fs.readdirSync(caseRoot).filter((name) => !FILES.includes(name)).sort(), ['cwd', 'local']);
+    });
+  }
+  await t.test('C:\\new\\..\\target makes the target and nothing else', async (t) => {
+    const [stray, target] = [`zur-e2e-new-${process.pid}`, `zur-e2e-target-${process.pid}`];
+    t.after(() => fs.rmSync(driveC(target), { recursive: true, force: true }));
+    const run = await runInstaller(`--install-dir C:\\${stray}\\..\\${target}`);
+    assertSucceeded(run, `C:/${stray}/../${target}`);
+    assertInstalled(driveC(target), `C:/${stray}/../${target}`);
+    assert.ok(!fs.existsSync(driveC(stray)), `no C:\\${stray}`);
+  });
 });
 
 test('the command line: only exact options count, the last complete --install-dir pair wins', async (t) => {

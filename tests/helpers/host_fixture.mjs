@@ -23,8 +23,10 @@ export const BROWSERS = {
 };
 export const onC = (relative) => `C:\\${relative}`;
 
-/** The default gateway script the host was built with. */
-export const DEFAULT_SCRIPT = 'OLVENTA\\ZUR-Vedozaruz\\zur-unified-gateway-server.mjs';
+/** The default gateway script the host was built with, relative to drive C:. */
+export const DEFAULT_SCRIPT = 'Program Files\\OLVENTA\\ZUR-Vedozaruz\\zur-unified-gateway-server.mjs';
+/** Where the default once was: a folder any user may create. */
+export const FORMER_DEFAULT_SCRIPT = 'OLVENTA\\ZUR-Vedozaruz\\zur-unified-gateway-server.mjs';
 
 export const shimExe = () => {
   const value = process.env.ZUR_SHIM_EXE;

@@ -69,6 +69,12 @@ PathForm classify_path(std::u16string_view path) {
   return PathForm::NeedsFullPath;
 }
 
+bool is_verbatim_path(std::u16string_view path) { return is_verbatim(path); }
+
+bool is_absolute_path(std::u16string_view path) {
+  return is_verbatim(path) || is_drive_absolute(path) || is_network(path);
+}
+
 std::u16string extended_length_form(std::u16string_view full_path) {
   if (is_verbatim(full_path) || full_path.starts_with(u"\\\\.\\")) return std::u16string(full_path);
   if (is_network(full_path)) return std::u16string(u"\\\\?\\UNC\\").append(full_path.substr(2));

@@ -38,6 +38,15 @@ std::vector<std::u16string> folder_chain(std::u16string_view path);
 // empty when there is none.
 std::u16string_view folder_of(std::u16string_view path);
 
+// A path in the form the system takes literally: "\\?\" or "\??\".
+bool is_verbatim_path(std::u16string_view path);
+
+// A path that names the same place whatever the current folder and drive:
+// a drive letter, a colon and a separator, a network path ("\\server\share",
+// "\\.\") or a verbatim one ("\\?\", "\??\"). "dir", ".", "\dir" and "D:dir" are
+// not.
+bool is_absolute_path(std::u16string_view path);
+
 // The entries of a PATH-style list: separated by semicolons, where a part in
 // double quotes may hold semicolons and the quotes themselves are dropped.
 // Empty entries are kept, for the caller to judge.

@@ -122,6 +122,21 @@ TEST(FolderOf, KeepsTheLastSeparator) {
   for (const auto& c : cases) EXPECT_EQ(folder_of(c.path), c.expected) << show(c.path);
 }
 
+TEST(IsAbsolutePath, OnlyWhatNoCurrentFolderCompletes) {
+  const struct {
+    std::u16string_view path;
+    bool expected;
+  } cases[] = {
+      {u"C:\\tools", true},      {u"c:/tools", true},        {u"C:\\", true},
+      {u"\\\\srv\\share", true}, {u"//srv/share", true},     {u"\\\\?\\C:\\x", true},
+      {u"\\??\\C:\\x", true},    {u"\\\\.\\pipe", true},     {u"", false},
+      {u".", false},              {u"..\\bin", false},        {u"bin", false},
+      {u"%USERPROFILE%\\bin", false}, {u"D:tools", false},     {u"D:", false},
+      {u"\\tools", false},         {u"/tools", false},         {u" C:\\tools", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(is_absolute_path(c.path), c.expected) << show(c.path);
+}
+
 TEST(SplitPathList, SplitsOnSemicolonsOutsideQuotes) {
   const struct {
     std::u16string_view list;

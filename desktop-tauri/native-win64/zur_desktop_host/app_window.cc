@@ -5,6 +5,7 @@
 #include "../common/win/fs.h"
 #include "../common/win/process.h"
 #include "../common/win/runtime.h"
+#include "default_handler.h"
 #include "host.h"
 
 namespace zur::host {
@@ -23,7 +24,9 @@ void open_app_window(const std::u16string& page_url, bool gateway_reachable) {
   const auto browser = installed_browser();
   if (!browser) {
     if (!gateway_reachable) return;
-    if (const auto cmd = win::find_program(u"cmd")) {
+    // The system's own interpreter only: a cmd.exe beside the host (which a
+    // download folder may be) or on PATH is not ours to run.
+    if (const auto cmd = win::system_program(u"cmd")) {
       static_cast<void>(win::start_process(*cmd, default_handler_command_line(page_url), 0));
     }
     return;

@@ -50,14 +50,4 @@ std::u16string webview_profile_folder(const std::optional<std::u16string>& local
 // The four browser arguments, in order.
 ArgumentList browser_arguments(std::u16string_view page_url, std::u16string_view profile_folder);
 
-// The command line `cmd /C start "" URL` that hands the page to the
-// system's default handler. The interpreter parses this line itself, so the
-// URL goes in double quotes; what would end the quotes, start a delayed
-// variable or break the line (a blank, a control character, " and !) is
-// percent-encoded, a "%" that starts no %XX escape becomes %25, and each
-// remaining "%" is written so that cmd never expands it. A URL of
-// unreserved characters, "/", "?", "=" and %XX escapes reaches `start`
-// unchanged; any other URL reaches it as one that denotes the same page.
-std::u16string default_handler_command_line(std::u16string_view page_url);
-
 }  // namespace zur::host

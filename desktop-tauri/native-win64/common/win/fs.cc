@@ -23,23 +23,30 @@ Existence query(std::u16string_view path) {
   return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? Existence::Directory : Existence::File;
 }
 
+// What the system's full-path service makes of `path`: absolute, with "."
+// and ".." components resolved; nothing when it fails.
+std::optional<std::u16string> full_path(std::u16string_view path) {
+  const std::u16string given(path);
+  std::u16string full(given.size() + MAX_PATH, u'\0');
+  for (;;) {
+    const DWORD length = GetFullPathNameW(wide(given), static_cast<DWORD>(full.size()), wide(full), nullptr);
+    if (length == 0) return std::nullopt;
+    if (length < full.size()) {
+      full.resize(length);
+      return full;
+    }
+    full.resize(length);  // too small: `length` counts the terminating null too
+  }
+}
+
 }  // namespace
 
 std::u16string system_path(std::u16string_view path) {
   if (classify_path(path) == PathForm::AsIs) return std::u16string(path);
-  const std::u16string relative(path);
-  std::u16string full(relative.size() + MAX_PATH, u'\0');
-  for (;;) {
-    const DWORD length = GetFullPathNameW(wide(relative), static_cast<DWORD>(full.size()), wide(full), nullptr);
-    // Without a full path the system is given the text as it is, and
-    // reports what is wrong with it.
-    if (length == 0) return relative;
-    if (length < full.size()) {
-      full.resize(length);
-      return extended_length_form(full);
-    }
-    full.resize(length);  // too small: `length` counts the terminating null too
-  }
+  // Without a full path the system is given the text as it is, and reports
+  // what is wrong with it.
+  const auto full = full_path(path);
+  return full ? extended_length_form(*full) : std::u16string(path);
 }
 
 bool path_exists(std::u16string_view path) { return query(path) != Existence::Missing; }
@@ -50,7 +57,12 @@ IoResult create_directory_all(std::u16string_view folder) {
   if (folder.empty()) return {};
   const std::u16string target = system_path(folder);
   if (is_directory(target)) return {};
-  for (const std::u16string& step : folder_chain(target)) {
+  // The parents are those of the folder the system resolves: in "C:\new\..\x"
+  // "C:\new" is none, and making it would leave a stray folder behind.
+  // Verbatim paths (the long and relative ones are resolved by now) name
+  // their components literally.
+  const std::u16string resolved = is_verbatim_path(target) ? target : full_path(target).value_or(target);
+  for (const std::u16string& step : folder_chain(resolved)) {
     if (CreateDirectoryW(wide(step), nullptr)) continue;
     const DWORD code = GetLastError();
     if (is_directory(step)) continue;  // there already, or made meanwhile

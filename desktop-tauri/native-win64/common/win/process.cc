@@ -52,11 +52,20 @@ std::optional<std::u16string> find_program(std::u16string_view name) {
     for (auto& folder : split_path_list(*path)) folders.push_back(std::move(folder));
   }
   for (const auto& folder : folders) {
-    if (folder.empty()) continue;  // an empty entry would mean the current folder
+    // A relative entry (".", "bin", "D:tools", an unexpanded "%VAR%\bin")
+    // would be completed with the current folder, which may be a download
+    // folder or another user's.
+    if (!is_absolute_path(folder)) continue;
     std::u16string candidate = join_path(folder, file_name);
     if (is_file(candidate)) return candidate;
   }
   return std::nullopt;
+}
+
+std::optional<std::u16string> system_program(std::u16string_view name) {
+  const std::u16string folder = system_folder(GetSystemDirectoryW);
+  if (!is_absolute_path(folder)) return std::nullopt;
+  return join_path(folder, std::u16string(name) + u".exe");
 }
 
 IoResult start_process(const std::u16string& application, std::u16string command_line, DWORD creation_flags) {

@@ -11,9 +11,13 @@
 namespace zur::win {
 
 // The file `name`.exe in the folder of our own executable, the system
-// folder, the Windows folder, then each folder of PATH; never the current
-// folder. Nothing when none holds such a file.
+// folder, the Windows folder, then each absolute folder of PATH; never the
+// current folder. Nothing when none holds such a file.
 std::optional<std::u16string> find_program(std::u16string_view name);
+
+// The file `name`.exe in the system folder, which only administrators can
+// write; nothing when the system does not name that folder.
+std::optional<std::u16string> system_program(std::u16string_view name);
 
 // Starts `application` with `command_line`, inheriting our working folder,
 // environment and standard handles, and lets go of it at once.
