@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "result.h"
+
 namespace zur {
 
 // What made an operation fail: a Windows error code, or the system taking
@@ -21,8 +23,8 @@ struct IoError {
   friend bool operator==(const IoError&, const IoError&) = default;
 };
 
-// Empty on success.
-using IoResult = std::optional<IoError>;
+// Success, or the IoError an operation failed with.
+using IoStatus = Result<void, IoError>;
 
 // The category of a Windows error code (NotFound, PermissionDenied, ...),
 // "Uncategorized" when the code is not one we name.

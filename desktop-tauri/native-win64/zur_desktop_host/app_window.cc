@@ -4,7 +4,7 @@
 
 #include "../common/win/fs.h"
 #include "../common/win/process.h"
-#include "../common/win/runtime.h"
+#include "../common/win/system.h"
 #include "default_handler.h"
 #include "host.h"
 

@@ -1,7 +1,8 @@
 // ZUR-Vedozaruz-Desktop.exe: opens the local gateway's pages in an app
 // window, starting the gateway first when it does not answer.
 
-#include "../common/win/runtime.h"
+#include "../common/win/arguments.h"
+#include "../common/win/failure.h"
 #include "app_window.h"
 #include "gateway.h"
 #include "host.h"

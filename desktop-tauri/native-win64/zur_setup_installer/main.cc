@@ -3,7 +3,9 @@
 
 #include "../common/paths.h"
 #include "../common/win/fs.h"
-#include "../common/win/runtime.h"
+#include "../common/win/arguments.h"
+#include "../common/win/failure.h"
+#include "../common/win/system.h"
 #include "installer.h"
 #include "payload.h"
 

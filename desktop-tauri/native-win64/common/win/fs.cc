@@ -2,7 +2,8 @@
 
 #include "../paths.h"
 #include "handles.h"
-#include "runtime.h"
+#include "output.h"
+#include "system.h"
 
 namespace zur::win {
 namespace {
@@ -14,29 +15,20 @@ Existence query(std::u16string_view path) {
   const std::u16string target = system_path(path);
   // No access rights asked: attributes only. Backup semantics open
   // directories too; without FILE_FLAG_OPEN_REPARSE_POINT links are followed.
-  const HANDLE handle = CreateFileW(wide(target), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return Existence::Missing;
-  const unique_handle owner(handle);
+  const unique_file file(CreateFileW(wide(target), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(handle, &info)) return Existence::Missing;
+  if (!file || !GetFileInformationByHandle(file.get().value, &info)) return Existence::Missing;
   return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? Existence::Directory : Existence::File;
 }
 
 // What the system's full-path service makes of `path`: absolute, with "."
-// and ".." components resolved; nothing when it fails.
-std::optional<std::u16string> full_path(std::u16string_view path) {
+// and ".." components resolved; empty when it fails.
+std::u16string full_path(std::u16string_view path) {
   const std::u16string given(path);
-  std::u16string full(given.size() + MAX_PATH, u'\0');
-  for (;;) {
-    const DWORD length = GetFullPathNameW(wide(given), static_cast<DWORD>(full.size()), wide(full), nullptr);
-    if (length == 0) return std::nullopt;
-    if (length < full.size()) {
-      full.resize(length);
-      return full;
-    }
-    full.resize(length);  // too small: `length` counts the terminating null too
-  }
+  return call_with_buffer(
+      [&](wchar_t* buffer, DWORD capacity) { return GetFullPathNameW(wide(given), capacity, buffer, nullptr); },
+      given.size() + MAX_PATH);
 }
 
 }  // namespace
@@ -45,15 +37,15 @@ std::u16string system_path(std::u16string_view path) {
   if (classify_path(path) == PathForm::AsIs) return std::u16string(path);
   // Without a full path the system is given the text as it is, and reports
   // what is wrong with it.
-  const auto full = full_path(path);
-  return full ? extended_length_form(*full) : std::u16string(path);
+  const std::u16string full = full_path(path);
+  return full.empty() ? std::u16string(path) : extended_length_form(full);
 }
 
 bool path_exists(std::u16string_view path) { return query(path) != Existence::Missing; }
 
 bool is_directory(std::u16string_view path) { return query(path) == Existence::Directory; }
 
-IoResult create_directory_all(std::u16string_view folder) {
+IoStatus create_directory_all(std::u16string_view folder) {
   if (folder.empty()) return {};
   const std::u16string target = system_path(folder);
   if (is_directory(target)) return {};
@@ -61,31 +53,29 @@ IoResult create_directory_all(std::u16string_view folder) {
   // "C:\new" is none, and making it would leave a stray folder behind.
   // Verbatim paths (the long and relative ones are resolved by now) name
   // their components literally.
-  const std::u16string resolved = is_verbatim_path(target) ? target : full_path(target).value_or(target);
+  std::u16string resolved = is_verbatim_path(target) ? std::u16string() : full_path(target);
+  if (resolved.empty()) resolved = target;
   for (const std::u16string& step : folder_chain(resolved)) {
     if (CreateDirectoryW(wide(step), nullptr)) continue;
-    const DWORD code = GetLastError();
+    const IoError error = last_error();
     if (is_directory(step)) continue;  // there already, or made meanwhile
-    return IoError::os(code);
+    return error;
   }
   return {};
 }
 
-IoResult write_file(std::u16string_view path, std::string_view bytes) {
+IoStatus write_file(std::u16string_view path, std::string_view bytes) {
   const std::u16string target = system_path(path);
-  const HANDLE handle = CreateFileW(wide(target), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  const DWORD opened = GetLastError();  // ERROR_ALREADY_EXISTS: the file was there
-  if (handle == INVALID_HANDLE_VALUE) return IoError::os(opened);
-  const unique_handle file(handle);
-  if (opened == ERROR_ALREADY_EXISTS) {
+  const unique_file file(CreateFileW(wide(target), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  const IoError opened = last_error();  // ERROR_ALREADY_EXISTS: the file was there
+  if (!file) return opened;
+  const HANDLE handle = file.get().value;
+  if (opened.code == ERROR_ALREADY_EXISTS) {
     // The file itself stays (its attributes, links and security); only its
     // content goes.
     FILE_END_OF_FILE_INFO end{};
-    if (!SetFileInformationByHandle(handle, FileEndOfFileInfo, &end, sizeof end)) {
-      const DWORD code = GetLastError();
-      return IoError::os(code);
-    }
+    if (!SetFileInformationByHandle(handle, FileEndOfFileInfo, &end, sizeof end)) return last_error();
   }
   return write_all(handle, bytes);
 }

@@ -23,11 +23,11 @@ bool is_directory(std::u16string_view path);
 // Creates `folder` with every missing parent, outermost first. An existing
 // directory counts as created, also one that another process makes
 // meanwhile; anything else in the way is an error.
-IoResult create_directory_all(std::u16string_view folder);
+IoStatus create_directory_all(std::u16string_view folder);
 
 // Writes `bytes` as the whole content of the file at `path`: created when
 // missing, cut to length zero when present, open to other readers, writers
 // and deleters while it is written.
-IoResult write_file(std::u16string_view path, std::string_view bytes);
+IoStatus write_file(std::u16string_view path, std::string_view bytes);
 
 }  // namespace zur::win

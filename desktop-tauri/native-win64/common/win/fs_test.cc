@@ -85,7 +85,7 @@ TEST(SystemPath, HandsShortAbsolutePathsOverAndExtendsTheRest) {
 TEST(PathExists, FollowsWhatIsThere) {
   TempFolder temp;
   const std::u16string file = temp.path() + u"\\file.mjs";
-  ASSERT_EQ(write_file(file, "x"), IoResult());
+  ASSERT_EQ(write_file(file, "x"), IoStatus());
   const struct {
     std::u16string path;
     bool exists, directory;
@@ -115,19 +115,19 @@ TEST(CreateDirectoryAll, MakesEveryMissingLevel) {
       deep,
   };
   for (const auto& folder : cases) {
-    EXPECT_EQ(create_directory_all(folder), IoResult());
+    EXPECT_EQ(create_directory_all(folder), IoStatus());
     EXPECT_TRUE(is_directory(folder));
   }
-  EXPECT_EQ(create_directory_all(u""), IoResult());
+  EXPECT_EQ(create_directory_all(u""), IoStatus());
 }
 
 TEST(CreateDirectoryAll, RefusesAFileInTheWay) {
   TempFolder temp;
-  ASSERT_EQ(write_file(temp.path() + u"\\taken", "file"), IoResult());
+  ASSERT_EQ(write_file(temp.path() + u"\\taken", "file"), IoStatus());
   for (const auto& folder : {temp.path() + u"\\taken", temp.path() + u"\\taken\\below"}) {
-    const IoResult error = create_directory_all(folder);
-    ASSERT_TRUE(error.has_value());
-    EXPECT_EQ(error->code, static_cast<std::uint32_t>(ERROR_ALREADY_EXISTS));
+    const IoStatus error = create_directory_all(folder);
+    ASSERT_FALSE(error);
+    EXPECT_EQ(error.error().code, static_cast<std::uint32_t>(ERROR_ALREADY_EXISTS));
   }
   EXPECT_EQ(read_file(temp.path() + u"\\taken"), "file");
 }
@@ -138,7 +138,7 @@ TEST(WriteFile, WritesWholeFilesAndCutsLongerOnes) {
   const std::string big(300000, '\x5A');
   const std::string cases[] = {big, std::string("short\0zero", 10), "", "last"};
   for (const auto& content : cases) {
-    EXPECT_EQ(write_file(path, content), IoResult());
+    EXPECT_EQ(write_file(path, content), IoStatus());
     EXPECT_EQ(read_file(path), content);
   }
 }
@@ -146,29 +146,29 @@ TEST(WriteFile, WritesWholeFilesAndCutsLongerOnes) {
 TEST(WriteFile, LeavesOthersFreeToReadWriteAndDelete) {
   TempFolder temp;
   const std::u16string path = temp.path() + u"\\shared.txt";
-  ASSERT_EQ(write_file(path, "old content"), IoResult());
+  ASSERT_EQ(write_file(path, "old content"), IoStatus());
   unique_handle other(CreateFileW(wide(path), GENERIC_READ | GENERIC_WRITE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
                                   nullptr));
   ASSERT_NE(other.get(), INVALID_HANDLE_VALUE);
-  EXPECT_EQ(write_file(path, "new"), IoResult());
+  EXPECT_EQ(write_file(path, "new"), IoStatus());
   EXPECT_EQ(read_file(path), "new");
 }
 
 TEST(WriteFile, ReportsAMissingFolderAndAHolderWithoutSharing) {
   TempFolder temp;
-  const IoResult missing = write_file(temp.path() + u"\\no\\such\\file", "x");
-  ASSERT_TRUE(missing.has_value());
-  EXPECT_EQ(missing->code, static_cast<std::uint32_t>(ERROR_PATH_NOT_FOUND));
+  const IoStatus missing = write_file(temp.path() + u"\\no\\such\\file", "x");
+  ASSERT_FALSE(missing);
+  EXPECT_EQ(missing.error().code, static_cast<std::uint32_t>(ERROR_PATH_NOT_FOUND));
 
   const std::u16string path = temp.path() + u"\\held.exe";
-  ASSERT_EQ(write_file(path, "v1"), IoResult());
+  ASSERT_EQ(write_file(path, "v1"), IoStatus());
   {
     unique_handle holder(
         CreateFileW(wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    const IoResult busy = write_file(path, "v2");
-    ASSERT_TRUE(busy.has_value());
-    EXPECT_EQ(busy->code, static_cast<std::uint32_t>(ERROR_SHARING_VIOLATION));
+    const IoStatus busy = write_file(path, "v2");
+    ASSERT_FALSE(busy);
+    EXPECT_EQ(busy.error().code, static_cast<std::uint32_t>(ERROR_SHARING_VIOLATION));
   }
   EXPECT_EQ(read_file(path), "v1");
 }

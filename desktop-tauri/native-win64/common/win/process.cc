@@ -6,24 +6,10 @@
 #include "../paths.h"
 #include "fs.h"
 #include "handles.h"
-#include "runtime.h"
+#include "system.h"
 
 namespace zur::win {
 namespace {
-
-// A folder the system reports through a sized call: GetSystemDirectoryW,
-// GetWindowsDirectoryW.
-template <typename F>
-std::u16string system_folder(F get) {
-  std::u16string folder(MAX_PATH, u'\0');
-  UINT length = get(wide(folder), static_cast<UINT>(folder.size()));
-  if (length >= folder.size()) {
-    folder.resize(length);
-    length = get(wide(folder), static_cast<UINT>(folder.size()));
-  }
-  folder.resize(length < folder.size() ? length : 0);
-  return folder;
-}
 
 bool is_file(const std::u16string& path) { return path_exists(path) && !is_directory(path); }
 
@@ -45,8 +31,8 @@ std::optional<std::u16string> find_program(std::u16string_view name) {
   const std::u16string own = executable_path();
   std::vector<std::u16string> folders = {
       std::u16string(folder_of(own)),
-      system_folder(GetSystemDirectoryW),
-      system_folder(GetWindowsDirectoryW),
+      system_directory(),
+      windows_directory(),
   };
   if (const auto path = environment_variable(u"PATH")) {
     for (auto& folder : split_path_list(*path)) folders.push_back(std::move(folder));
@@ -63,12 +49,12 @@ std::optional<std::u16string> find_program(std::u16string_view name) {
 }
 
 std::optional<std::u16string> system_program(std::u16string_view name) {
-  const std::u16string folder = system_folder(GetSystemDirectoryW);
+  const std::u16string folder = system_directory();
   if (!is_absolute_path(folder)) return std::nullopt;
   return join_path(folder, std::u16string(name) + u".exe");
 }
 
-IoResult start_process(const std::u16string& application, std::u16string command_line, DWORD creation_flags) {
+IoStatus start_process(const std::u16string& application, std::u16string command_line, DWORD creation_flags) {
   const std::array handles = {inheritable_std_handle(STD_INPUT_HANDLE), inheritable_std_handle(STD_OUTPUT_HANDLE),
                               inheritable_std_handle(STD_ERROR_HANDLE)};
   STARTUPINFOW startup{};
@@ -81,8 +67,7 @@ IoResult start_process(const std::u16string& application, std::u16string command
   // CreateProcessW may write into the command line, so it gets a copy.
   if (!CreateProcessW(wide(application), wide(command_line), nullptr, nullptr, TRUE,
                       creation_flags, nullptr, nullptr, &startup, &process)) {
-    const DWORD code = GetLastError();
-    return IoError::os(code);
+    return last_error();
   }
   const unique_handle process_handle(process.hProcess);
   const unique_handle thread_handle(process.hThread);

@@ -21,6 +21,6 @@ std::optional<std::u16string> system_program(std::u16string_view name);
 
 // Starts `application` with `command_line`, inheriting our working folder,
 // environment and standard handles, and lets go of it at once.
-IoResult start_process(const std::u16string& application, std::u16string command_line, DWORD creation_flags);
+IoStatus start_process(const std::u16string& application, std::u16string command_line, DWORD creation_flags);
 
 }  // namespace zur::win

@@ -17,11 +17,11 @@ TEST(FindProgram, LooksInTheSystemFolderButNotTheCurrentOne) {
 TEST(StartProcess, StartsAndLetsGoOrSaysWhyNot) {
   const auto cmd = find_program(u"cmd");
   ASSERT_TRUE(cmd.has_value());
-  EXPECT_EQ(start_process(*cmd, make_command_line(u"cmd", {u"/C", u"exit 0"}), CREATE_NO_WINDOW), IoResult());
+  EXPECT_EQ(start_process(*cmd, make_command_line(u"cmd", {u"/C", u"exit 0"}), CREATE_NO_WINDOW), IoStatus());
 
-  const IoResult missing = start_process(u"C:\\zur\\missing.exe", u"missing", 0);
-  ASSERT_TRUE(missing.has_value());
-  EXPECT_EQ(error_kind_name(missing->code), "NotFound") << missing->code;
+  const IoStatus missing = start_process(u"C:\\zur\\missing.exe", u"missing", 0);
+  ASSERT_FALSE(missing);
+  EXPECT_EQ(error_kind_name(missing.error().code), "NotFound") << missing.error().code;
 }
 
 }  // namespace

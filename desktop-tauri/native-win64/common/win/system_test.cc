@@ -1,20 +1,11 @@
-#include "runtime.h"
+#include "system.h"
 
 #include <gtest/gtest.h>
 
 #include "../error.h"
-#include "handles.h"
 
 namespace zur::win {
 namespace {
-
-std::string read_all(HANDLE h) {
-  std::string bytes;
-  char buffer[4096];
-  DWORD n = 0;
-  while (ReadFile(h, buffer, sizeof buffer, &n, nullptr) && n > 0) bytes.append(buffer, n);
-  return bytes;
-}
 
 TEST(ErrorKind, TableMatchesTheSystemHeaders) {
   const struct {
@@ -55,51 +46,6 @@ TEST(SystemMessage, DescribesAnErrorOnOneLine) {
   EXPECT_FALSE(description.ends_with(" \" }"));
 }
 
-TEST(WriteLine, SendsUtf8BytesToFilesAndPipes) {
-  HANDLE reader = nullptr;
-  HANDLE writer = nullptr;
-  ASSERT_TRUE(CreatePipe(&reader, &writer, nullptr, 0));
-  unique_handle read_end(reader);
-  {
-    unique_handle write_end(writer);
-    EXPECT_EQ(write_line(writer, "gr\xC3\xBC\xC3\x9F \xE2\x82\xAC"), IoResult());
-  }
-  EXPECT_EQ(read_all(reader), "gr\xC3\xBC\xC3\x9F \xE2\x82\xAC\n");
-
-  wchar_t folder[MAX_PATH];
-  wchar_t path[MAX_PATH];
-  ASSERT_NE(GetTempPathW(MAX_PATH, folder), 0u);
-  ASSERT_NE(GetTempFileNameW(folder, L"zur", 0, path), 0u);
-  {
-    unique_handle file(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    EXPECT_EQ(write_line(file.get(), "{\"ok\":true}"), IoResult());
-  }
-  unique_handle file(CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-  EXPECT_EQ(read_all(file.get()), "{\"ok\":true}\n");
-}
-
-TEST(WriteLine, ReportsAPipeWhoseReaderIsGone) {
-  HANDLE reader = nullptr;
-  HANDLE writer = nullptr;
-  ASSERT_TRUE(CreatePipe(&reader, &writer, nullptr, 0));
-  CloseHandle(reader);
-  unique_handle write_end(writer);
-  const IoResult error = write_line(writer, "lost");
-  ASSERT_TRUE(error.has_value());
-  EXPECT_EQ(error->kind, IoError::Kind::Os);
-  EXPECT_EQ(error_kind_name(error->code), "BrokenPipe") << error->code;
-}
-
-TEST(PrintLine, DropsTheLineWithoutStandardOutput) {
-  const HANDLE saved = GetStdHandle(STD_OUTPUT_HANDLE);
-  for (const HANDLE none : {HANDLE(nullptr), INVALID_HANDLE_VALUE}) {
-    SetStdHandle(STD_OUTPUT_HANDLE, none);
-    print_line("nowhere");  // returns: the process goes on
-  }
-  SetStdHandle(STD_OUTPUT_HANDLE, saved);
-  SUCCEED();
-}
-
 TEST(EnvironmentVariable, TellsSetEmptyAbsentAndInvalid) {
   SetEnvironmentVariableW(L"ZUR_TEST_SET", L"C:\\Users\\J\u00f6rg");
   SetEnvironmentVariableW(L"ZUR_TEST_EMPTY", L"");
@@ -114,13 +60,6 @@ TEST(EnvironmentVariable, TellsSetEmptyAbsentAndInvalid) {
   EXPECT_EQ(environment_variable(u"ZUR_TEST_ABSENT"), std::nullopt);
   EXPECT_EQ(environment_variable(u"ZUR_TEST_INVALID"), std::nullopt);
   EXPECT_TRUE(environment_variable(u"ZUR_TEST_LONG") == long_value);
-}
-
-TEST(ArgumentList, AnEmptyCommandLineIsTheExecutableAlone) {
-  const ArgumentList arguments = argument_list_of(u"");
-  ASSERT_EQ(arguments.size(), 1u);
-  EXPECT_EQ(arguments[0], executable_path());
-  EXPECT_TRUE(arguments[0].ends_with(u".exe"));
 }
 
 }  // namespace
