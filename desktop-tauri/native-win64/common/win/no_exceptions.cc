@@ -20,7 +20,7 @@ constexpr UINT kAbnormalExit = 3;
 
 // Bytes straight to standard error, allocating nothing. This file keeps to
 // headers that do not define the helpers below themselves (<optional> does,
-// inline), so it does not share runtime.h's writer.
+// inline), so it does not share output.h's writer.
 void write_error(std::string_view text) {
   const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
   DWORD written = 0;
