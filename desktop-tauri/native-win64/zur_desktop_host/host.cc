@@ -39,7 +39,7 @@ std::u16string gateway_script(const std::optional<std::u16string>& variable, std
 
 std::u16string webview_profile_folder(const std::optional<std::u16string>& local_app_data) {
   if (!local_app_data) return u".\\webview-profile";
-  return *local_app_data + u"\\OLVENTA\\ZUR-Vedozaruz\\webview-profile";
+  return *local_app_data + u"\\" ZUR_VENDOR_FOLDER "\\" ZUR_PRODUCT_FOLDER "\\webview-profile";
 }
 
 ArgumentList browser_arguments(std::u16string_view page_url, std::u16string_view profile_folder) {
@@ -47,7 +47,7 @@ ArgumentList browser_arguments(std::u16string_view page_url, std::u16string_view
       std::u16string(u"--app=").append(page_url),
       std::u16string(u"--user-data-dir=").append(profile_folder),
       u"--no-first-run",
-      u"--window-size=1480,920",
+      u"--window-size=" ZUR_WINDOW_SIZE,
   };
 }
 

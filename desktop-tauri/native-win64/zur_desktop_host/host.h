@@ -7,14 +7,15 @@
 #include <string_view>
 
 #include "../common/args.h"
+#include "product.h"
 
 namespace zur::host {
 
-inline constexpr std::u16string_view kGatewayRoot = u"http://127.0.0.1:4300/";
-inline constexpr std::u16string_view kCockpitPage = u"http://127.0.0.1:4300/synergy-cockpit";
-inline constexpr std::u16string_view kAppPagePrefix = u"http://127.0.0.1:4300/apps/";
+inline constexpr std::u16string_view kGatewayRoot = u"" ZUR_GATEWAY_BASE;
+inline constexpr std::u16string_view kCockpitPage = u"" ZUR_GATEWAY_BASE "synergy-cockpit";
+inline constexpr std::u16string_view kAppPagePrefix = u"" ZUR_GATEWAY_BASE "apps/";
 
-inline constexpr std::uint16_t kGatewayPort = 4300;
+inline constexpr std::uint16_t kGatewayPort = ZUR_GATEWAY_PORT;
 inline constexpr unsigned kProbeTimeoutMs = 250;
 inline constexpr unsigned kWaitCycleMs = 180;
 inline constexpr int kWaitCycles = 20;

@@ -1,4 +1,4 @@
-// ZUR-Vedozaruz-Desktop.exe: opens the local gateway's pages in an app
+// The desktop host, ZUR-Vedozaruz-Desktop.exe: opens the local gateway's pages in an app
 // window, starting the gateway first when it does not answer.
 
 #include "../common/win/arguments.h"

@@ -3,6 +3,7 @@
 #include "../common/paths.h"
 #include "../common/text.h"
 #include "../common/utf.h"
+#include "product.h"
 
 namespace zur::installer {
 
@@ -57,7 +58,7 @@ std::optional<std::u16string> install_dir_override(const ArgumentList& arguments
 }
 
 std::u16string default_install_dir(const std::optional<std::u16string>& local_app_data) {
-  return join_path(join_path(local_app_data.value_or(u"."), u"OLVENTA"), u"ZUR-Vedozaruz");
+  return join_path(join_path(local_app_data.value_or(u"."), u"" ZUR_VENDOR_FOLDER), u"" ZUR_PRODUCT_FOLDER);
 }
 
 std::string install_receipt(std::u16string_view install_dir, std::uint64_t exe_bytes) {
@@ -67,7 +68,7 @@ std::string install_receipt(std::u16string_view install_dir, std::uint64_t exe_b
 }
 
 std::string bundle_report(std::uint64_t exe_bytes, std::uint64_t ico_bytes) {
-  return fill_template("{\"ok\":true,\"installer\":\"" ZUR_INSTALLER_NAME
+  return fill_template("{\"ok\":true,\"installer\":\"" ZUR_INSTALLER_FILE
                        "\",\"embeddedExeBytes\":{},\"embeddedIcoBytes\":{},\"peHeaderValid\":true}",
                        {decimal(exe_bytes), decimal(ico_bytes)});
 }

@@ -18,8 +18,8 @@ bool is_verify_bundle_mode(const ArgumentList& arguments);
 // ignored.
 std::optional<std::u16string> install_dir_override(const ArgumentList& arguments);
 
-// LOCALAPPDATA (or "." without a valid one) joined with OLVENTA and
-// ZUR-Vedozaruz.
+// LOCALAPPDATA (or "." without a valid one) joined with the vendor and
+// product folders: %LOCALAPPDATA%\OLVENTA\ZUR-Vedozaruz.
 std::u16string default_install_dir(const std::optional<std::u16string>& local_app_data);
 
 // The receipt: the folder as resolved, with backslashes turned into slashes,

@@ -6,6 +6,7 @@
 // Generated in the build tree from the built desktop host,
 // desktop-tauri/icons/icon.ico and desktop-tauri/tauri.conf.json.
 #include "payload_data.h"
+#include "product.h"
 
 namespace zur::payload {
 
@@ -17,6 +18,6 @@ inline constexpr std::string_view kConfiguration(kConfigurationData, sizeof kCon
 // Starts the host from the script's own folder with the script's arguments.
 inline constexpr std::string_view kLauncherScript =
     "@echo off\r\n"
-    "start \"\" \"%~dp0ZUR-Vedozaruz-Desktop.exe\" %*\r\n";
+    "start \"\" \"%~dp0" ZUR_HOST_FILE "\" %*\r\n";
 
 }  // namespace zur::payload
