@@ -4,6 +4,8 @@ import { test } from "node:test";
 import assert from "node:assert/strict";
 import { readFileSync } from "node:fs";
 
+import { VERSION } from "../tests/lib/expected.mjs";
+
 const CONF_URL = new URL("./tauri.conf.json", import.meta.url);
 const bytes = readFileSync(CONF_URL);
 const text = bytes.toString("utf8");
@@ -15,7 +17,7 @@ const text = bytes.toString("utf8");
 const EXPECTED = [
   [1, "$schema", "string", "https://schema.tauri.app/config/2"],
   [1, "productName", "string", "ZUR Vedozaruz"],
-  [1, "version", "string", "3.4.0"],
+  [1, "version", "string", VERSION],
   [1, "identifier", "string", "com.olventaglobal.zur.workspace"],
   [1, "build", "object", 3],
   [2, "frontendDist", "string", "../../R16-IVU"],
@@ -178,4 +180,10 @@ test("members: open values have the required form", async (t) => {
 test("serialisation: JSON.stringify with two blanks reproduces the file", () => {
   const again = Buffer.from(JSON.stringify(JSON.parse(text), null, 2), "utf8");
   assert.ok(again.equals(bytes), "pretty-printed text differs from the file");
+});
+
+test("the version is the one the programs are built with", () => {
+  const built = process.env.ZUR_PRODUCT_VERSION;
+  assert.ok(built, "ZUR_PRODUCT_VERSION is not set: run this test through ctest");
+  assert.equal(JSON.parse(text).version, built);
 });

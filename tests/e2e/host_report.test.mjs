@@ -9,11 +9,10 @@ import {
   HANDLER, BROWSERS, PROFILE_SHIMS, ROOT, SYSTEM_PATH, listener, onC, requirePortFree, runHost, sandbox, shimExe, sleep,
   stalledListener, waitPortFree, waitRecords,
 } from '../helpers/host_fixture.mjs';
+import { smokeTestReport } from '../lib/expected.mjs';
 import { programs, readRecords, windowsPath } from '../lib/wine.mjs';
 
-const report = (reachable) =>
-  '{"ok":true,"product":"ZUR WORKSPACE PALISADE-34","version":"3.4.0","arch":"x86_64","os":"windows",' +
-  `"skus":34,"synergyHighways":6,"gatewayReachable":${reachable}}\n`;
+const report = (reachable) => `${smokeTestReport(reachable)}\n`;
 
 const box = sandbox();
 let host;

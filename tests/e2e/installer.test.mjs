@@ -9,33 +9,31 @@ import { test } from 'node:test';
 
 import { quoteArgument } from '../helpers/host_fixture.mjs';
 import {
+  CONFIGURATION, HOST, ICON, LAUNCHER, LAUNCHER_SCRIPT, RECEIPT, VERSION, bundleReport, receipt as expectedReceipt,
+} from '../lib/expected.mjs';
+import {
   driveC, launch, programs, readRecords, sourceDir, tempDir, windowsPath,
 } from '../lib/wine.mjs';
 
-const FILES = ['Launch-ZUR-Vedozaruz.cmd', 'ZUR-Vedozaruz-Desktop.exe', 'ZUR-Vedozaruz.ico', 'install-receipt.json',
-  'tauri.conf.json'];
-const LAUNCHER_SCRIPT = Buffer.from('@echo off\r\nstart "" "%~dp0ZUR-Vedozaruz-Desktop.exe" %*\r\n', 'latin1');
-const BUNDLE_REPORT_NAME = 'ZUR-Vedozaruz-Setup-3.4.0-x64.exe';
+const FILES = [LAUNCHER, HOST, ICON, RECEIPT, CONFIGURATION];
 
 const artifacts = (() => {
   let cached;
   return () => {
     cached ??= {
-      'ZUR-Vedozaruz-Desktop.exe': fs.readFileSync(programs.host),
-      'ZUR-Vedozaruz.ico': fs.readFileSync(path.join(sourceDir(), 'desktop-tauri', 'icons', 'icon.ico')),
-      'tauri.conf.json': fs.readFileSync(path.join(sourceDir(), 'desktop-tauri', 'tauri.conf.json')),
-      'Launch-ZUR-Vedozaruz.cmd': LAUNCHER_SCRIPT,
+      [HOST]: fs.readFileSync(programs.host),
+      [ICON]: fs.readFileSync(path.join(sourceDir(), 'desktop-tauri', 'icons', 'icon.ico')),
+      [CONFIGURATION]: fs.readFileSync(path.join(sourceDir(), 'desktop-tauri', 'tauri.conf.json')),
+      [LAUNCHER]: LAUNCHER_SCRIPT,
     };
     return cached;
   };
 })();
 
-const hostBytes = () => artifacts()['ZUR-Vedozaruz-Desktop.exe'].length;
+const hostBytes = () => artifacts()[HOST].length;
 
 /** The receipt for a folder text already written with slashes. */
-function receipt(installDir) {
-  return `{"ok":true,"version":"3.4.0","installDir":"${installDir}","exeBytes":${hostBytes()}}`;
-}
+const receipt = (installDir) => expectedReceipt(installDir, hostBytes());
 
 /** A Linux path as the receipt shows it when it reached the installer in
  * its Windows form. */
@@ -113,7 +111,7 @@ test('the written files are the carried ones, byte for byte, and the receipt say
   const config = fs.readFileSync(path.join(dir, 'tauri.conf.json'), 'utf8');
   assert.equal(config.split('\n').length, 66, 'lines separated by LF');
   assert.ok(!config.includes('\r') && !config.endsWith('\n') && !config.startsWith('\ufeff'));
-  assert.equal(JSON.parse(config).version, '3.4.0');
+  assert.equal(JSON.parse(config).version, VERSION);
   assert.equal(fs.readFileSync(path.join(dir, 'Launch-ZUR-Vedozaruz.cmd')).length, 57);
 });
 
@@ -139,9 +137,7 @@ test('--verify-bundle prints the bundle report and touches nothing', async (t) =
       const run = await launch({ cmd: c.cmd, app: c.app, cwd: windowsPath(work), set: { LOCALAPPDATA: windowsPath(local) } });
       assert.equal(run.stderr.toString(), '');
       assert.equal(run.status, 0);
-      assert.equal(run.stdout.toString('utf8'),
-        `{"ok":true,"installer":"${BUNDLE_REPORT_NAME}","embeddedExeBytes":${hostBytes()},` +
-        `"embeddedIcoBytes":${artifacts()['ZUR-Vedozaruz.ico'].length},"peHeaderValid":true}\n`);
+      assert.equal(run.stdout.toString('utf8'), `${bundleReport(hostBytes(), artifacts()[ICON].length)}\n`);
       assert.deepEqual(tree(work), [], 'nothing in the current folder');
       assert.deepEqual(tree(local), [], 'nothing in LOCALAPPDATA');
       assert.ok(!fs.existsSync(target), 'the named folder is not created');

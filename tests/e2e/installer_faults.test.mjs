@@ -6,14 +6,10 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { test } from 'node:test';
 
+import {
+  CONFIGURATION as CONFIG, FAILURE_HINT as HINT, HOST, ICON, LAUNCHER as SCRIPT, LAUNCHER_SCRIPT, RECEIPT, receipt,
+} from '../lib/expected.mjs';
 import { failureReport, launch, prefixDir, programs, sourceDir, tempDir, windowsPath } from '../lib/wine.mjs';
-
-const HOST = 'ZUR-Vedozaruz-Desktop.exe';
-const ICON = 'ZUR-Vedozaruz.ico';
-const CONFIG = 'tauri.conf.json';
-const SCRIPT = 'Launch-ZUR-Vedozaruz.cmd';
-const RECEIPT = 'install-receipt.json';
-const HINT = 'note: run with `ZUR_BACKTRACE=1` environment variable to display a stack backtrace';
 // The system's message texts under the test prefix (Wine, English).
 const MESSAGE = {
   5: 'Access denied.',
@@ -30,7 +26,7 @@ const carried = (() => {
       [HOST]: fs.readFileSync(programs.host),
       [ICON]: fs.readFileSync(path.join(sourceDir(), 'desktop-tauri', 'icons', 'icon.ico')),
       [CONFIG]: fs.readFileSync(path.join(sourceDir(), 'desktop-tauri', 'tauri.conf.json')),
-      [SCRIPT]: Buffer.from('@echo off\r\nstart "" "%~dp0ZUR-Vedozaruz-Desktop.exe" %*\r\n', 'latin1'),
+      [SCRIPT]: LAUNCHER_SCRIPT,
     };
     return cached;
   };
@@ -98,7 +94,7 @@ test('a file that cannot be written: earlier files are rewritten, later ones sta
     const root = withTemp(t, 'readonly');
     const ORDER = [HOST, ICON, CONFIG, SCRIPT, RECEIPT];
     const cases = [
-      { blocked: HOST, message: 'Failed writing ZUR-Vedozaruz-Desktop.exe' },
+      { blocked: HOST, message: `Failed writing ${HOST}` },
       { blocked: ICON, message: 'Failed writing ZUR-Vedozaruz.ico' },
       { blocked: CONFIG, message: 'Failed writing tauri.conf.json' },
       { blocked: SCRIPT, message: 'Failed writing launcher script' },
@@ -139,7 +135,7 @@ test('a host executable held open by another process: busy, nothing else written
   const older = Buffer.from('a running copy of the host');
   fs.writeFileSync(path.join(dir, HOST), older);
   const run = await runInstaller(`--install-dir "${windowsPath(dir)}"`, { hold: windowsPath(path.join(dir, HOST)) });
-  assertFailed(run, osFailure('Failed writing ZUR-Vedozaruz-Desktop.exe', 32, 'ResourceBusy'));
+  assertFailed(run, osFailure(`Failed writing ${HOST}`, 32, 'ResourceBusy'));
   assert.deepEqual(fs.readdirSync(dir), [HOST]);
   assert.ok(read(dir, HOST).equals(older), 'the held file is untouched');
 });
@@ -195,6 +191,6 @@ test('standard output closed after a complete installation: status 101, all file
   assert.equal(lines[3], HINT);
   for (const [name, bytes] of Object.entries(carried())) assert.ok(read(dir, name).equals(bytes), `${name} in place`);
   assert.equal(read(dir, RECEIPT).toString('utf8'),
-    `{"ok":true,"version":"3.4.0","installDir":"Z:${dir}","exeBytes":${carried()[HOST].length}}`);
+    receipt(`Z:${dir}`, carried()[HOST].length));
   assert.equal(fs.readdirSync(dir).length, 5);
 });

@@ -7,26 +7,14 @@ import fs from 'node:fs';
 import net from 'node:net';
 import path from 'node:path';
 
+import { HOST, PORT } from '../lib/expected.mjs';
 import { driveC, launch, programs, readRecords, tempDir, wine, windowsPath } from '../lib/wine.mjs';
 
-export const PORT = 4300;
-export const ROOT = 'http://127.0.0.1:4300/';
-export const COCKPIT = 'http://127.0.0.1:4300/synergy-cockpit';
-export const APPS = 'http://127.0.0.1:4300/apps/';
-export const BROWSER_ARGS_TAIL = ['--no-first-run', '--window-size=1480,920'];
+export {
+  APPS, BROWSERS, BROWSER_ARGS_TAIL, COCKPIT, DEFAULT_SCRIPT, FORMER_DEFAULT_SCRIPT, PORT, ROOT,
+} from '../lib/expected.mjs';
 
-/** The three browser install paths, relative to drive C:, in the host's order. */
-export const BROWSERS = {
-  edgeX86: 'Program Files (x86)\\Microsoft\\Edge\\Application\\msedge.exe',
-  edge: 'Program Files\\Microsoft\\Edge\\Application\\msedge.exe',
-  chrome: 'Program Files\\Google\\Chrome\\Application\\chrome.exe',
-};
 export const onC = (relative) => `C:\\${relative}`;
-
-/** The default gateway script the host was built with, relative to drive C:. */
-export const DEFAULT_SCRIPT = 'Program Files\\OLVENTA\\ZUR-Vedozaruz\\zur-unified-gateway-server.mjs';
-/** Where the default once was: a folder any user may create. */
-export const FORMER_DEFAULT_SCRIPT = 'OLVENTA\\ZUR-Vedozaruz\\zur-unified-gateway-server.mjs';
 
 export const shimExe = () => {
   const value = process.env.ZUR_SHIM_EXE;
@@ -242,7 +230,7 @@ export function sandbox() {
     /** A copy of the host in a folder of its own (with room for a node.exe beside it). */
     hostCopy() {
       const dir = box.temp('host-copy');
-      const exe = path.join(dir, 'ZUR-Vedozaruz-Desktop.exe');
+      const exe = path.join(dir, HOST);
       fs.copyFileSync(programs.host, exe);
       return { dir, exe, windows: windowsPath(exe) };
     },

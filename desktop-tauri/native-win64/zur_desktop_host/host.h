@@ -1,7 +1,6 @@
 // The desktop host's decisions, apart from the system calls that act on them.
 #pragma once
 
-#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,7 +23,7 @@ inline constexpr std::u16string_view kGatewayScriptVariable = u"ZUR_GATEWAY_SCRI
 inline constexpr std::u16string_view kGatewayScriptFileName = u"zur-unified-gateway-server.mjs";
 
 // Tried in this order; fixed text, always on drive C:.
-inline constexpr std::array<std::u16string_view, 3> kBrowserCandidates = {
+inline constexpr std::u16string_view kBrowserCandidates[] = {
     u"C:\\Program Files (x86)\\Microsoft\\Edge\\Application\\msedge.exe",
     u"C:\\Program Files\\Microsoft\\Edge\\Application\\msedge.exe",
     u"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe",
