@@ -195,6 +195,9 @@ test('which node.exe is started, and how', async (t) => {
   }
 });
 
+// The order and number of probes and pauses are counted exactly by the
+// native GatewayPhase test; these cases show the real sleeps and probes add
+// up end to end (20 pauses of 180 ms take at least 3600 ms).
 test('how long the host waits for the gateway', async (t) => {
   const bare = box.hostCopy();
   const script = win('gateway.mjs');

@@ -5,6 +5,7 @@
 #include "../common/win/handles.h"
 #include "../common/win/process.h"
 #include "../common/win/system.h"
+#include "gateway_phase.h"
 #include "host.h"
 #include "host_config.h"
 
@@ -19,13 +20,28 @@ bool sockets_started() {
   return started;
 }
 
-// Failing to start the gateway is not an error: the probes that follow
-// tell whether anything answers.
-void start_gateway(const std::u16string& script) {
-  const auto node = win::find_program(u"node");
-  if (!node) return;
-  static_cast<void>(win::start_process(*node, make_command_line(u"node", {script}), CREATE_NO_WINDOW));
-}
+// The gateway phase's calls on the system.
+class SystemGateway final : public GatewayInterface {
+ public:
+  bool probe() override { return probe_gateway(); }
+
+  std::optional<std::u16string> existing_script() override {
+    std::u16string script =
+        gateway_script(win::environment_variable(std::u16string(kGatewayScriptVariable)), kDefaultGatewayScript);
+    if (!win::path_exists(script)) return std::nullopt;
+    return script;
+  }
+
+  // Failing to start the gateway is not an error: the probes that follow
+  // tell whether anything answers.
+  void start(const std::u16string& script) override {
+    const auto node = win::find_program(u"node");
+    if (!node) return;
+    static_cast<void>(win::start_process(*node, make_command_line(u"node", {script}), CREATE_NO_WINDOW));
+  }
+
+  void pause(unsigned milliseconds) override { Sleep(milliseconds); }
+};
 
 }  // namespace
 
@@ -62,16 +78,8 @@ bool probe_gateway() {
 }
 
 bool run_gateway_phase() {
-  if (probe_gateway()) return true;
-  const std::u16string script =
-      gateway_script(win::environment_variable(std::u16string(kGatewayScriptVariable)), kDefaultGatewayScript);
-  if (!win::path_exists(script)) return probe_gateway();
-  start_gateway(script);
-  for (int cycle = 0; cycle < kWaitCycles; ++cycle) {
-    Sleep(kWaitCycleMs);
-    if (probe_gateway()) return true;
-  }
-  return probe_gateway();
+  SystemGateway gateway;
+  return run_gateway_phase(gateway);
 }
 
 }  // namespace zur::host

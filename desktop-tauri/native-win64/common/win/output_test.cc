@@ -51,5 +51,39 @@ TEST(WriteLine, ReportsAPipeWhoseReaderIsGone) {
   EXPECT_EQ(error_kind_name(written.error().code), "BrokenPipe") << written.error().code;
 }
 
+// A full non-blocking pipe takes a write and reports zero bytes written:
+// write_all must give up with WriteZero, neither spin nor call it done.
+TEST(WriteAll, GivesUpWhenAFullPipeTakesNothing) {
+  const std::wstring name = L"\\\\.\\pipe\\zur-write-zero-" + std::to_wstring(GetCurrentProcessId());
+  const HANDLE server = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_NOWAIT, 1, 512,
+                                         512, 0, nullptr);
+  ASSERT_NE(server, INVALID_HANDLE_VALUE);
+  const unique_handle write_end(server);
+  const HANDLE client = CreateFileW(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(client, INVALID_HANDLE_VALUE);
+  unique_handle read_end(client);
+
+  struct Job {
+    HANDLE pipe;
+    std::string bytes;
+    IoStatus result;
+  } job{server, std::string(64 * 1024, 'x'), {}};
+  const unique_handle thread(CreateThread(
+      nullptr, 0,
+      [](void* context) -> DWORD {
+        auto& job = *static_cast<Job*>(context);
+        job.result = write_all(job.pipe, job.bytes);
+        return 0;
+      },
+      &job, 0, nullptr));
+  ASSERT_TRUE(thread);
+  const DWORD waited = WaitForSingleObject(thread.get(), 5000);
+  // A write_all that spins ends once the reader is gone.
+  read_end.reset();
+  WaitForSingleObject(thread.get(), INFINITE);
+  EXPECT_EQ(waited, WAIT_OBJECT_0) << "write_all was still writing after 5 s";
+  EXPECT_EQ(job.result, IoStatus(IoError::write_zero()));
+}
+
 }  // namespace
 }  // namespace zur::win
