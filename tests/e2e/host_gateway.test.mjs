@@ -204,9 +204,12 @@ test('how long the host waits for the gateway', async (t) => {
   const cases = [
     { name: 'already answering: nothing is started', listen: true, exe: () => host.exe, min: 0, max: 1000, node: false },
     { name: 'no node anywhere: the full wait, then the browser all the same', exe: () => bare.exe, min: 3600, max: 9100, node: false },
+    // Found during the wait: well before its pauses alone (3600 ms) are over.
+    // Which probe finds it is counted by the native test; a bound any closer
+    // to the next probe (about 1.3 s) fails when node's start is slow.
     {
-      name: 'a gateway that answers after a second is found at the next probe',
-      exe: () => host.exe, set: { ZUR_TEST_LISTEN_AFTER_MS: '1000' }, min: 1000, max: 1800, node: true,
+      name: 'a gateway that answers after a second is found during the wait',
+      exe: () => host.exe, set: { ZUR_TEST_LISTEN_AFTER_MS: '1000' }, min: 1000, max: 3000, node: true,
     },
     {
       name: 'a gateway that answers after six seconds is not waited for',
