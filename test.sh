@@ -7,4 +7,8 @@ cd "$(dirname "$0")"
 
 ./scripts/ensure-deps.sh test
 ./scripts/build-all.sh
+# The portable unit tests again, and the fuzz targets, under clang's
+# sanitizers.
+cmake --preset sanitize >/dev/null
+cmake --build --preset sanitize
 ctest --preset all -j "$(nproc)" "$@"

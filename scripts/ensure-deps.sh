@@ -7,7 +7,8 @@ set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev googletest zlib1g-dev
           g++-mingw-w64-x86-64-posix wine wine64)
 case "${1:-build}" in
-  test) packages+=(chromium e2fsprogs) ;;
+  # clang with its compiler-rt for the sanitize tree (ASan, UBSan, libFuzzer).
+  test) packages+=(chromium e2fsprogs clang libclang-rt-14-dev) ;;
   bench) packages+=(nsis time) ;;
 esac
 command -v node >/dev/null 2>&1 || packages+=(nodejs)

@@ -8,6 +8,9 @@
 
 namespace zur::expected {
 
+inline constexpr std::string_view kVersion = "3.4.0";
+inline constexpr std::string_view kInstallerName = "ZUR-Vedozaruz-Setup-3.4.0-x64.exe";
+
 // The install receipt for a folder text as it stands between the quotes.
 inline std::string receipt(std::string_view install_dir, std::string_view exe_bytes) {
   return std::string(R"({"ok":true,"version":"3.4.0","installDir":")") + std::string(install_dir) +

@@ -1,4 +1,5 @@
 #include "args.h"
+#include "args_reference.h"
 
 #include <gtest/gtest.h>
 
@@ -96,54 +97,6 @@ TEST(MakeCommandLine, QuotesTheProgramWhenItHasBlanks) {
   EXPECT_EQ(make_command_line(u"cmd", {u"/C", u"start"}), u"cmd /C start");
   EXPECT_EQ(make_command_line(u"", {}), u"\"\"");
   EXPECT_EQ(make_command_line(u"node", {}), u"node");
-}
-
-// A second parser, written from Microsoft's description of how the C runtime
-// (2008 and later) splits a command line, in the runtime's own loop shape.
-// With `doubled_quote_ends_quoting` it takes a "" inside quotes as
-// CommandLineToArgvW does: one literal quote, and the quoting ends.
-ArgumentList reference_split(std::u16string_view line, bool doubled_quote_ends_quoting) {
-  ArgumentList argv;
-  std::size_t p = 0;
-  auto at = [&](std::size_t k) -> char16_t { return k < line.size() ? line[k] : u'\0'; };
-  auto blank = [](char16_t c) { return c == u' ' || c == u'\t'; };
-
-  std::u16string name;
-  for (bool in_quote = false; p < line.size() && (in_quote || !blank(line[p])); ++p) {
-    if (line[p] == u'"') in_quote = !in_quote;
-    else name += line[p];
-  }
-  argv.push_back(name);
-
-  for (;;) {
-    while (blank(at(p))) ++p;
-    if (p >= line.size()) break;
-    std::u16string arg;
-    bool in_quote = false;
-    for (;;) {
-      bool copy = true;
-      std::size_t slashes = 0;
-      while (at(p) == u'\\') ++p, ++slashes;
-      if (at(p) == u'"') {
-        if (slashes % 2 == 0) {
-          if (in_quote && at(p + 1) == u'"') {
-            ++p;  // "" inside quotes: one literal quote
-            if (doubled_quote_ends_quoting) in_quote = false;
-          } else {
-            copy = false;
-            in_quote = !in_quote;
-          }
-        }
-        slashes /= 2;
-      }
-      arg.append(slashes, u'\\');
-      if (p >= line.size() || (!in_quote && blank(at(p)))) break;
-      if (copy) arg += at(p);
-      ++p;
-    }
-    argv.push_back(arg);
-  }
-  return argv;
 }
 
 // Pieces that stress the quoting: quotes, backslash runs, blanks, text
