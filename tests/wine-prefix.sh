@@ -66,6 +66,13 @@ case "$action" in
     # Wine's background processes keep the descriptors they inherit: give
     # them none of ctest's pipes, or ctest waits for them.
     wineserver -p </dev/null >/dev/null 2>&1
+    # Which process that wineserver is, so that a failed run can tell whether
+    # it is still the one serving the prefix (see tests/lib/wine.mjs).
+    for pid in $(pgrep -x wineserver64; pgrep -x wineserver); do
+      if tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
+        process_key "$pid" >"$run/wineserver"
+      fi
+    done
     wineboot -i </dev/null >/dev/null 2>&1
     # wineboot returns before its services settle; one trivial program run
     # makes sure the prefix answers.

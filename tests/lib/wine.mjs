@@ -81,17 +81,41 @@ export function wine(args, { cwd } = {}) {
   });
 }
 
-/** Whether the prefix's wineserver runs: `wineserver -k0` sends it signal 0. */
-export function wineserverAlive() {
+/** The state of the prefix's wineserver: whether the one that the
+ * wine.prefix test started still runs (its file holds "PID START-TIME"), and
+ * whether any wineserver answers for the prefix (`wineserver -k0` sends it
+ * signal 0). */
+export async function wineserverState() {
+  let started = 'the one wine.prefix started is unknown';
+  let record;
+  try {
+    record = fs.readFileSync(path.join(required('ZUR_WINE_RUN'), 'wineserver'), 'utf8').trim().split(' ');
+  } catch { /* not recorded */ }
+  if (record) {
+    const [pid, start] = record;
+    const runs = () => {
+      try {
+        return fs.readFileSync(`/proc/${pid}/stat`, 'utf8').split(') ')[1].split(' ')[19] === start;
+      } catch {
+        return false;
+      }
+    };
+    // A wineserver that is being stopped ends its programs first, and itself
+    // shortly after: look for up to 3 s.
+    const from = Date.now();
+    while (runs() && Date.now() - from < 3000) await new Promise((resolve) => setTimeout(resolve, 100));
+    started = `the one wine.prefix started (pid ${pid}) ` +
+      (runs() ? 'runs' : `is GONE (seen gone ${Date.now() - from} ms after the failure)`);
+  }
   const probe = spawnSync('wineserver', ['-k0'], { env: wineEnvironment(), stdio: 'ignore', timeout: 10000 });
-  return probe.status === 0;
+  return `${started}, ${probe.status === 0 ? 'a wineserver answers' : 'NO wineserver answers'}`;
 }
 
 /** What a failed `wine` run needs to be diagnosed. */
-function wineFailure(run) {
+async function wineFailure(run) {
   const status = run.signal ? `signal ${run.signal}` : `exit ${run.code}`;
   return `wine gave ${status} after ${run.elapsedMs} ms, prefix ${prefixDir()}, ` +
-    `wineserver ${wineserverAlive() ? 'alive' : 'NOT running'}, stderr ${JSON.stringify(run.stderr)}`;
+    `wineserver: ${await wineserverState()}, stderr ${JSON.stringify(run.stderr)}`;
 }
 
 /**
@@ -122,7 +146,7 @@ export async function launch({ cmd, app, cwd, set = {}, unset = [], stdout = 'fi
   const run = await wine([programs.launch, windowsPath(request)]);
   const resultFile = path.join(dir, 'result.txt');
   if (!fs.existsSync(resultFile)) {
-    throw new Error(`the launcher left no result: ${wineFailure(run)}`);
+    throw new Error(`the launcher left no result: ${await wineFailure(run)}`);
   }
   const text = fs.readFileSync(resultFile, 'latin1');
   const fields = Object.fromEntries(
@@ -133,7 +157,7 @@ export async function launch({ cmd, app, cwd, set = {}, unset = [], stdout = 'fi
   // Without an exit status no test can judge the run: say why there is none.
   if (!('exit' in fields)) {
     throw new Error(`the program ended without an exit status (${JSON.stringify(text)}; ` +
-      `launcher: ${wineFailure(run)})`);
+      `launcher: ${await wineFailure(run)})`);
   }
   const read = (name) => (fs.existsSync(path.join(dir, name)) ? fs.readFileSync(path.join(dir, name)) : Buffer.alloc(0));
   const result = {
