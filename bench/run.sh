@@ -61,26 +61,22 @@ for f in "$host" "$installer" "$recorder" "$icon" "$config"; do
   [ -f "$f" ] || die "missing $f (build first: ./scripts/build-all.sh)"
 done
 
-export WINEPREFIX=$work/prefix WINEDEBUG=-all
-# No Mono or Gecko: the prefix runs console programs only.
-export WINEDLLOVERRIDES="mscoree,mshtml="
-unset DISPLAY WAYLAND_DISPLAY
+# The Wine prefix and its environment are the tests' (tests/wine-prefix.sh).
+prefix_script=$root/tests/wine-prefix.sh
+wine_run=$work/wine
+# shellcheck source=tests/wine-env.sh
+. "$root/tests/wine-env.sh" "$wine_run"
 
 listener_pid=
 cleanup() {
   [ -z "$listener_pid" ] || kill "$listener_pid" 2>/dev/null || true
-  if [ -d "$WINEPREFIX" ]; then
-    wineserver -k >/dev/null 2>&1 || true
-    rm -rf "$WINEPREFIX"
-  fi
+  "$prefix_script" stop "$wine_run" || true
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 # A leftover prefix of an interrupted run goes first, with its wineserver.
-if [ -d "$WINEPREFIX" ]; then
-  wineserver -k >/dev/null 2>&1 || true
-fi
+"$prefix_script" stop "$wine_run" || die "cannot remove the prefix of an earlier run"
 rm -rf "$work"
 mkdir -p "$work"
 
@@ -132,16 +128,7 @@ payload_bytes=$((host_bytes + $(size "$icon") + $(size "$config") + 57))
 # ---------------------------------------------------------------------------
 # The Wine prefix, with its wineserver kept alive for the whole run.
 echo "bench: making the Wine prefix" >&2
-mkdir -p "$WINEPREFIX"
-wineserver -p </dev/null >/dev/null 2>&1
-wineboot -i </dev/null >/dev/null 2>&1
-wine cmd /c exit 0 </dev/null >/dev/null 2>&1
-wine "$work/session.exe" </dev/null >"$work/session.out" 2>"$work/session.err" &
-for ((i = 0; i < 6000; i++)); do
-  grep -q ready "$work/session.out" && break
-  sleep 0.01
-done
-grep -q ready "$work/session.out" || die "the desktop session did not start: $(cat "$work/session.err")"
+"$prefix_script" start "$wine_run" "$work/session.exe" || die "the Wine prefix could not be made"
 
 # Everything the runs write lives in C:\zur-bench (paths without spaces, so
 # NSIS's /D= takes them as they are).

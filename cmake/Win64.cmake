@@ -18,9 +18,13 @@ add_compile_options(
 add_link_options(-static -s -Wl,--gc-sections -Wl,--no-insert-timestamp)
 add_compile_definitions(UNICODE _UNICODE)
 
-# Tests run under Wine in a private prefix that the wine.prefix test makes.
-set(ZUR_WINE_DIR "${PROJECT_BINARY_DIR}/wine")
-set(CMAKE_CROSSCOMPILING_EMULATOR "${PROJECT_SOURCE_DIR}/tests/wine-run.sh;${ZUR_WINE_DIR}")
+# Tests run under Wine in a private prefix that the wine.prefix test makes:
+# ZUR_WINE_RUN names its folder (the prefix is its "prefix" subfolder), and
+# every Wine test gets it in its environment, however the test is started.
+# One folder per build tree: a second test run of the same tree at the same
+# time is refused by the wine.prefix test (tests/wine-prefix.sh).
+set(ZUR_WINE_RUN "${PROJECT_BINARY_DIR}/wine/run")
+set(CMAKE_CROSSCOMPILING_EMULATOR "${PROJECT_SOURCE_DIR}/tests/wine-run.sh;${ZUR_WINE_RUN}")
 
 # GoogleTest from Debian's source package, built with the cross compiler.
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
@@ -33,5 +37,5 @@ include(GoogleTest)
 function(zur_add_wine_test)
   cmake_parse_arguments(PARSE_ARGV 0 ARG "" "NAME" "COMMAND")
   add_test(NAME ${ARG_NAME} COMMAND ${ARG_COMMAND})
-  set_tests_properties(${ARG_NAME} PROPERTIES FIXTURES_REQUIRED wine)
+  set_tests_properties(${ARG_NAME} PROPERTIES FIXTURES_REQUIRED wine ENVIRONMENT "ZUR_WINE_RUN=${ZUR_WINE_RUN}")
 endfunction()

@@ -1,10 +1,9 @@
-# Sourced: the environment every Wine run of the tests shares.
-# Argument: the folder that holds the test prefixes.
-#
-# Each ctest run gets a prefix of its own, named after the ctest process
-# (the parent of every test), so that runs side by side never share one.
-export ZUR_TEST_WINE_RUN="$1/run-${ZUR_TEST_CTEST_PID:-$PPID}"
-export WINEPREFIX="$ZUR_TEST_WINE_RUN/prefix"
+# Sourced: the environment every Wine run of the tests and the bench shares.
+# Argument: the run folder (ZUR_WINE_RUN); the prefix is its "prefix"
+# subfolder.
+[ -n "${1:-}" ] || { echo "wine-env.sh: no run folder given" >&2; exit 2; }
+export ZUR_WINE_RUN="$1"
+export WINEPREFIX="$ZUR_WINE_RUN/prefix"
 export WINEDEBUG=-all
 # No Mono or Gecko: the prefix is for console programs only.
 export WINEDLLOVERRIDES="mscoree,mshtml="

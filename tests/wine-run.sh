@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Runs a Windows program under Wine in the test prefix.
-# Usage: wine-run.sh WINE_DIR PROGRAM [ARGUMENTS...]
+# Usage: wine-run.sh RUN_DIR PROGRAM [ARGUMENTS...]
 set -eu
-dir=$1
+run=$1
 shift
 # shellcheck source=tests/wine-env.sh
-. "$(dirname "$0")/wine-env.sh" "$dir"
+. "$(dirname "$0")/wine-env.sh" "$run"
 exec wine "$@"

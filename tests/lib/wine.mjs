@@ -4,7 +4,7 @@
 // exact UTF-16 command line and environment and records their standard
 // output, standard error, exit status and run time.
 
-import { spawn } from 'node:child_process';
+import { spawn, spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
@@ -22,10 +22,9 @@ export const programs = {
   get recorder() { return required('ZUR_RECORDER_EXE'); },
 };
 export const sourceDir = () => required('ZUR_SOURCE_DIR');
-// One prefix per ctest run, named after the ctest process (see
-// tests/wine-env.sh).
-export const prefixDir = () =>
-  path.join(required('ZUR_WINE_DIR'), `run-${process.env.ZUR_TEST_CTEST_PID || process.ppid}`, 'prefix');
+// The run folder of the prefix that the wine.prefix test made (see
+// tests/wine-prefix.sh); ctest names it for every Wine test.
+export const prefixDir = () => path.join(required('ZUR_WINE_RUN'), 'prefix');
 
 /** The environment every Wine run shares (see tests/wine-env.sh). */
 export function wineEnvironment() {
@@ -62,14 +61,17 @@ export function wine(args, { cwd } = {}) {
   const dir = tempDir('wine');
   const out = fs.openSync(path.join(dir, 'out'), 'w');
   const err = fs.openSync(path.join(dir, 'err'), 'w');
+  const started = Date.now();
   return new Promise((resolve, reject) => {
     const child = spawn('wine', args, { cwd, env: wineEnvironment(), stdio: ['ignore', out, err] });
     child.on('error', reject);
-    child.on('exit', (code) => {
+    child.on('exit', (code, signal) => {
       fs.closeSync(out);
       fs.closeSync(err);
       const result = {
         code,
+        signal,
+        elapsedMs: Date.now() - started,
         stdout: fs.readFileSync(path.join(dir, 'out'), 'utf8'),
         stderr: fs.readFileSync(path.join(dir, 'err'), 'utf8'),
       };
@@ -77,6 +79,43 @@ export function wine(args, { cwd } = {}) {
       resolve(result);
     });
   });
+}
+
+/** The state of the prefix's wineserver: whether the one that the
+ * wine.prefix test started still runs (its file holds "PID START-TIME"), and
+ * whether any wineserver answers for the prefix (`wineserver -k0` sends it
+ * signal 0). */
+export async function wineserverState() {
+  let started = 'the one wine.prefix started is unknown';
+  let record;
+  try {
+    record = fs.readFileSync(path.join(required('ZUR_WINE_RUN'), 'wineserver'), 'utf8').trim().split(' ');
+  } catch { /* not recorded */ }
+  if (record) {
+    const [pid, start] = record;
+    const runs = () => {
+      try {
+        return fs.readFileSync(`/proc/${pid}/stat`, 'utf8').split(') ')[1].split(' ')[19] === start;
+      } catch {
+        return false;
+      }
+    };
+    // A wineserver that is being stopped ends its programs first, and itself
+    // shortly after: look for up to 3 s.
+    const from = Date.now();
+    while (runs() && Date.now() - from < 3000) await new Promise((resolve) => setTimeout(resolve, 100));
+    started = `the one wine.prefix started (pid ${pid}) ` +
+      (runs() ? 'runs' : `is GONE (seen gone ${Date.now() - from} ms after the failure)`);
+  }
+  const probe = spawnSync('wineserver', ['-k0'], { env: wineEnvironment(), stdio: 'ignore', timeout: 10000 });
+  return `${started}, ${probe.status === 0 ? 'a wineserver answers' : 'NO wineserver answers'}`;
+}
+
+/** What a failed `wine` run needs to be diagnosed. */
+async function wineFailure(run) {
+  const status = run.signal ? `signal ${run.signal}` : `exit ${run.code}`;
+  return `wine gave ${status} after ${run.elapsedMs} ms, prefix ${prefixDir()}, ` +
+    `wineserver: ${await wineserverState()}, stderr ${JSON.stringify(run.stderr)}`;
 }
 
 /**
@@ -88,7 +127,9 @@ export function wine(args, { cwd } = {}) {
  *   unset    [NAME] removed from the environment
  *   stdout   'file' | 'none' | 'closed'
  *   hold     a file (Windows form) held open without write sharing
- * Resolves to { status, timedOut, startError, elapsedMs, stdout, stderr }.
+ * Resolves to { status, elapsedMs, stdout, stderr }; a run without an exit
+ * status (the launcher failed, the program could not start or timed out)
+ * throws, with what is needed to tell why.
  */
 export async function launch({ cmd, app, cwd, set = {}, unset = [], stdout = 'file', hold, timeoutMs = 60000 }) {
   const dir = tempDir('launch');
@@ -105,18 +146,22 @@ export async function launch({ cmd, app, cwd, set = {}, unset = [], stdout = 'fi
   const run = await wine([programs.launch, windowsPath(request)]);
   const resultFile = path.join(dir, 'result.txt');
   if (!fs.existsSync(resultFile)) {
-    throw new Error(`the launcher failed (exit ${run.code}): ${run.stderr}`);
+    throw new Error(`the launcher left no result: ${await wineFailure(run)}`);
   }
+  const text = fs.readFileSync(resultFile, 'latin1');
   const fields = Object.fromEntries(
-    fs.readFileSync(resultFile, 'latin1').trim().split('\n').map((line) => {
+    text.trim().split('\n').map((line) => {
       const [key, value = ''] = line.split('=');
       return [key, value];
     }));
+  // Without an exit status no test can judge the run: say why there is none.
+  if (!('exit' in fields)) {
+    throw new Error(`the program ended without an exit status (${JSON.stringify(text)}; ` +
+      `launcher: ${await wineFailure(run)})`);
+  }
   const read = (name) => (fs.existsSync(path.join(dir, name)) ? fs.readFileSync(path.join(dir, name)) : Buffer.alloc(0));
   const result = {
-    status: 'exit' in fields ? Number(fields.exit) : null,
-    timedOut: 'timeout' in fields,
-    startError: 'start_error' in fields ? Number(fields.start_error) : null,
+    status: Number(fields.exit),
     elapsedMs: Number(fields.elapsed_ms ?? NaN),
     stdout: read('stdout.bin'),
     stderr: read('stderr.bin'),
