@@ -45,3 +45,22 @@ function(zur_add_wine_test)
   add_test(NAME ${ARG_NAME} COMMAND ${ARG_COMMAND})
   set_tests_properties(${ARG_NAME} PROPERTIES FIXTURES_REQUIRED wine)
 endfunction()
+
+# Authenticode signing of the shipped programs, off unless a certificate is
+# named (see scripts/sign.sh; its password is read from ZUR_SIGN_PASSWORD at
+# build time). The signing time is the last commit's, or SOURCE_DATE_EPOCH,
+# so that a signed build is as reproducible as an unsigned one.
+set(ZUR_SIGN_PFX "" CACHE FILEPATH "PKCS#12 file to sign the shipped programs with (empty: unsigned)")
+set(ZUR_SIGN_TIMESTAMP_URL "" CACHE STRING "RFC 3161 timestamp server for the signatures (empty: none)")
+set(ZUR_SIGN_TIME "")
+if(ZUR_SIGN_PFX)
+  if(DEFINED ENV{SOURCE_DATE_EPOCH})
+    set(ZUR_SIGN_TIME "$ENV{SOURCE_DATE_EPOCH}")
+  else()
+    execute_process(COMMAND git -C "${PROJECT_SOURCE_DIR}" log -1 --format=%ct
+                    OUTPUT_VARIABLE ZUR_SIGN_TIME OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  endif()
+  if(NOT ZUR_SIGN_TIME MATCHES "^[0-9]+$")
+    message(FATAL_ERROR "Signing needs a signing time: set SOURCE_DATE_EPOCH, or build from a git checkout")
+  endif()
+endif()

@@ -7,10 +7,11 @@ set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev googletest zlib1g-dev
           g++-mingw-w64-x86-64-posix wine wine64)
 case "${1:-build}" in
-  test) packages+=(chromium e2fsprogs) ;;
+  test) packages+=(chromium e2fsprogs osslsigncode openssl) ;;
   bench) packages+=(nsis time) ;;
 esac
 command -v node >/dev/null 2>&1 || packages+=(nodejs)
+[ -z "${ZUR_SIGN_PFX:-}" ] || packages+=(osslsigncode openssl)
 
 missing=()
 for p in "${packages[@]}"; do
