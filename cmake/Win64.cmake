@@ -18,9 +18,9 @@ add_compile_options(
 add_link_options(-static -s -Wl,--gc-sections -Wl,--no-insert-timestamp)
 add_compile_definitions(UNICODE _UNICODE)
 
-# Hardening. Stack canaries and the checked string and memory calls come
-# from GCC's libssp, linked statically by -static like the rest; the canary
-# is seeded through advapi32 (a system DLL). The loader keeps ASLR (64-bit,
+# Hardening. The shipped programs bring their own stack protector runtime
+# (common/win/stack_guard.cc); everything else gets GCC's libssp, linked
+# statically by -static like the rest. The loader keeps ASLR (64-bit,
 # from a relocatable base) and DEP on and treats the programs as terminal
 # server aware; tools/pecheck fails the build when any of it is missing.
 add_compile_options(-fstack-protector-strong)
