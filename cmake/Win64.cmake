@@ -18,6 +18,16 @@ add_compile_options(
 add_link_options(-static -s -Wl,--gc-sections -Wl,--no-insert-timestamp)
 add_compile_definitions(UNICODE _UNICODE)
 
+# Hardening. The shipped programs bring their own stack protector runtime
+# (common/win/stack_guard.cc); everything else gets GCC's libssp, linked
+# statically by -static like the rest. The loader keeps ASLR (64-bit,
+# from a relocatable base) and DEP on and treats the programs as terminal
+# server aware; tools/pecheck fails the build when any of it is missing.
+add_compile_options(-fstack-protector-strong)
+add_compile_definitions(_FORTIFY_SOURCE=2)
+add_link_options(-fstack-protector-strong
+  -Wl,--dynamicbase -Wl,--high-entropy-va -Wl,--nxcompat -Wl,--tsaware)
+
 # Tests run under Wine in a private prefix that the wine.prefix test makes:
 # ZUR_WINE_RUN names its folder (the prefix is its "prefix" subfolder), and
 # every Wine test gets it in its environment, however the test is started.
@@ -39,3 +49,22 @@ function(zur_add_wine_test)
   add_test(NAME ${ARG_NAME} COMMAND ${ARG_COMMAND})
   set_tests_properties(${ARG_NAME} PROPERTIES FIXTURES_REQUIRED wine ENVIRONMENT "ZUR_WINE_RUN=${ZUR_WINE_RUN}")
 endfunction()
+
+# Authenticode signing of the shipped programs, off unless a certificate is
+# named (see scripts/sign.sh; its password is read from ZUR_SIGN_PASSWORD at
+# build time). The signing time is the last commit's, or SOURCE_DATE_EPOCH,
+# so that a signed build is as reproducible as an unsigned one.
+set(ZUR_SIGN_PFX "" CACHE FILEPATH "PKCS#12 file to sign the shipped programs with (empty: unsigned)")
+set(ZUR_SIGN_TIMESTAMP_URL "" CACHE STRING "RFC 3161 timestamp server for the signatures (empty: none)")
+set(ZUR_SIGN_TIME "")
+if(ZUR_SIGN_PFX)
+  if(DEFINED ENV{SOURCE_DATE_EPOCH})
+    set(ZUR_SIGN_TIME "$ENV{SOURCE_DATE_EPOCH}")
+  else()
+    execute_process(COMMAND git -C "${PROJECT_SOURCE_DIR}" log -1 --format=%ct
+                    OUTPUT_VARIABLE ZUR_SIGN_TIME OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  endif()
+  if(NOT ZUR_SIGN_TIME MATCHES "^[0-9]+$")
+    message(FATAL_ERROR "Signing needs a signing time: set SOURCE_DATE_EPOCH, or build from a git checkout")
+  endif()
+endif()

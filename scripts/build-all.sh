@@ -1,16 +1,31 @@
 #!/usr/bin/env bash
 # Configures and builds the native tools and the Windows programs, then puts
 # the programs and their SHA-256 sums into dist/.
+#
+# With ZUR_SIGN_PFX naming a PKCS#12 code-signing certificate (password in
+# ZUR_SIGN_PASSWORD, optional timestamp server in ZUR_SIGN_TIMESTAMP_URL),
+# both programs are signed: the host before the installer embeds it, then
+# the installer. Without it the programs are unsigned.
 set -euo pipefail
+sign_pfx=${ZUR_SIGN_PFX:-}
+[ -z "$sign_pfx" ] || sign_pfx=$(realpath -m -- "$sign_pfx")
 cd "$(dirname "$0")/.."
+
+# dist/ holds the programs of the last build that succeeded, or nothing.
+rm -f dist/*.exe dist/SHA256SUMS
+[ -z "$sign_pfx" ] || ./scripts/sign.sh --check "$sign_pfx"
 
 cmake --preset native >/dev/null
 cmake --build --preset native
-cmake --preset win64 >/dev/null
+cmake --preset win64 -DZUR_SIGN_PFX="$sign_pfx" -DZUR_SIGN_TIMESTAMP_URL="${ZUR_SIGN_TIMESTAMP_URL:-}" >/dev/null
 cmake --build --preset win64
 
+# The names and paths of what was built.
+. build/win64/product.env
 mkdir -p dist
-host=build/win64/desktop-tauri/native-win64/ZUR-Vedozaruz-Desktop.exe
-installer=build/win64/desktop-tauri/native-win64/ZUR-Vedozaruz-Setup-3.4.0-x64.exe
-cp "$host" "$installer" dist/
-(cd dist && sha256sum ZUR-Vedozaruz-Setup-3.4.0-x64.exe ZUR-Vedozaruz-Desktop.exe > SHA256SUMS)
+for exe in "$ZUR_INSTALLER_EXE" "$ZUR_HOST_EXE"; do
+  name=$(basename "$exe")
+  cp "$exe" "dist/.$name.tmp"
+  mv -f "dist/.$name.tmp" "dist/$name"
+done
+(cd dist && sha256sum "$ZUR_INSTALLER_NAME" "$ZUR_HOST_NAME" > SHA256SUMS)

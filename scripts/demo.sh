@@ -4,7 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-installer=dist/ZUR-Vedozaruz-Setup-3.4.0-x64.exe
+. build/win64/product.env
+installer=dist/$ZUR_INSTALLER_NAME
 export WINEPREFIX="$PWD/build/wine-demo" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=C.UTF-8 LC_ALL=C.UTF-8
 unset DISPLAY WAYLAND_DISPLAY
 if [ ! -d "$WINEPREFIX/drive_c" ]; then

@@ -7,11 +7,13 @@ set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev googletest zlib1g-dev
           g++-mingw-w64-x86-64-posix wine wine64)
 case "${1:-build}" in
-  # clang with its compiler-rt for the sanitize tree (ASan, UBSan, libFuzzer).
-  test) packages+=(chromium e2fsprogs clang libclang-rt-14-dev) ;;
+  # clang with its compiler-rt for the sanitize tree (ASan, UBSan, libFuzzer);
+  # osslsigncode and openssl for the signed build's test.
+  test) packages+=(chromium e2fsprogs clang libclang-rt-14-dev osslsigncode openssl) ;;
   bench) packages+=(nsis time) ;;
 esac
 command -v node >/dev/null 2>&1 || packages+=(nodejs)
+[ -z "${ZUR_SIGN_PFX:-}" ] || packages+=(osslsigncode openssl)
 
 missing=()
 for p in "${packages[@]}"; do

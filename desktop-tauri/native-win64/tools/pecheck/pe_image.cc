@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <tuple>
 
 namespace zur::pe {
 namespace {
@@ -12,6 +13,22 @@ constexpr std::uint16_t kMagicPe32Plus = 0x20B;
 constexpr std::uint16_t kSubsystemConsole = 3;
 constexpr std::size_t kImportDirectory = 1;
 constexpr std::size_t kResourceDirectory = 2;
+constexpr std::size_t kSecurityDirectory = 4;
+constexpr std::size_t kRelocationDirectory = 5;
+
+constexpr std::uint32_t kScnMemExecute = 0x20000000;
+constexpr std::uint32_t kScnMemWrite = 0x80000000;
+
+// DllCharacteristics every shipped program must have.
+constexpr struct {
+  std::uint16_t bit;
+  std::string_view lacks;
+} kRequiredDllCharacteristics[] = {
+    {0x0020, "lacks HIGH_ENTROPY_VA (64-bit ASLR)"},
+    {0x0040, "lacks DYNAMIC_BASE (ASLR)"},
+    {0x0100, "lacks NX_COMPAT (DEP)"},
+    {0x8000, "lacks TERMINAL_SERVER_AWARE"},
+};
 
 // DLLs that every 64-bit Windows has in its system folder.
 constexpr std::array<std::string_view, 8> kSystemDlls = {
@@ -86,6 +103,8 @@ bool read_image(std::string_view image, ImageFacts& facts, std::string& error) {
   if (facts.magic != kMagicPe32Plus) return error = "not a PE32+ image", false;
   if (optional_size < 112) return error = "optional header cut short", false;
   facts.subsystem = r.get<std::uint16_t>(optional + 68);
+  facts.dll_characteristics = r.get<std::uint16_t>(optional + 70);
+  const auto header_size = r.get<std::uint32_t>(optional + 60);
   const auto directory_count = r.get<std::uint32_t>(optional + 108);
   auto directory = [&](std::size_t index) {
     const std::size_t at = optional + 112 + 8 * index;
@@ -96,16 +115,23 @@ bool read_image(std::string_view image, ImageFacts& facts, std::string& error) {
   std::vector<Section> sections;
   const std::size_t table = optional + optional_size;
   if (!r.has(table, std::size_t{40} * section_count)) return error = "section table cut short", false;
+  facts.writable_executable.clear();
+  facts.data_end = std::max<std::size_t>(header_size, table + std::size_t{40} * section_count);
   for (std::size_t i = 0; i < section_count; ++i) {
     const std::size_t at = table + 40 * i;
     std::string name(image.substr(at, 8));
     name.resize(std::strlen(name.c_str()));
     sections.push_back({name, r.get<std::uint32_t>(at + 12), r.get<std::uint32_t>(at + 8),
                         r.get<std::uint32_t>(at + 20), r.get<std::uint32_t>(at + 16)});
-    if (!r.has(sections.back().raw_offset, sections.back().raw_size)) {
-      return error = "section " + name + " runs past the end of the file", false;
-    }
+    const Section& s = sections.back();
+    if (!r.has(s.raw_offset, s.raw_size)) return error = "section " + name + " runs past the end of the file", false;
+    if (s.raw_size != 0) facts.data_end = std::max<std::size_t>(facts.data_end, std::size_t{s.raw_offset} + s.raw_size);
+    const auto characteristics = r.get<std::uint32_t>(at + 36);
+    if ((characteristics & kScnMemWrite) && (characteristics & kScnMemExecute)) facts.writable_executable.push_back(name);
   }
+  facts.file_size = image.size();
+  facts.relocations_size = directory(kRelocationDirectory).first != 0 ? directory(kRelocationDirectory).second : 0;
+  std::tie(facts.certificate_offset, facts.certificate_size) = directory(kSecurityDirectory);
 
   const auto [resource_rva, resource_size] = directory(kResourceDirectory);
   facts.has_resources = resource_rva != 0 || resource_size != 0 ||
@@ -134,6 +160,20 @@ std::vector<std::string> shipping_problems(const ImageFacts& facts) {
   if (facts.subsystem != kSubsystemConsole) problems.push_back("not a console program");
   if (facts.has_resources) problems.push_back("carries resources (icon, manifest or version information)");
   if (facts.time_stamp != 0) problems.push_back("carries a link time stamp, so builds differ");
+  for (const auto& [bit, lacks] : kRequiredDllCharacteristics) {
+    if (!(facts.dll_characteristics & bit)) problems.emplace_back(lacks);
+  }
+  if (facts.relocations_size == 0) problems.push_back("has no base relocations, so ASLR cannot move it");
+  for (const auto& name : facts.writable_executable) problems.push_back("section " + name + " is both writable and executable");
+  // Authenticode appends the table, 8-byte aligned, after everything else;
+  // anything there or beyond would be bytes outside what the signature covers.
+  if (facts.certificate_offset != 0 || facts.certificate_size != 0) {
+    const std::uint64_t end = std::uint64_t{facts.certificate_offset} + facts.certificate_size;
+    if (facts.certificate_size < 8 || facts.certificate_offset % 8 != 0 || facts.certificate_offset < facts.data_end ||
+        end != facts.file_size) {
+      problems.push_back("has a certificate table that is not the last thing in the file");
+    }
+  }
   for (const auto& dll : facts.imports) {
     if (std::find(kSystemDlls.begin(), kSystemDlls.end(), lower(dll)) == kSystemDlls.end()) {
       problems.push_back("imports " + dll + ", which is not a system DLL");

@@ -1,5 +1,5 @@
 // Reads what the build checks in a Windows executable: its headers, its
-// resources and the DLLs it imports.
+// sections, its resources, its signature's place and the DLLs it imports.
 #pragma once
 
 #include <cstdint>
@@ -16,14 +16,26 @@ struct ImageFacts {
   std::uint32_t time_stamp = 0;     // 0 when the linker wrote none
   bool has_resources = false;       // a resource directory or a .rsrc section
   std::vector<std::string> imports; // DLL names as the import table spells them
+  std::uint16_t dll_characteristics = 0;
+  std::uint32_t relocations_size = 0;           // 0 when there is no base-relocation directory
+  std::vector<std::string> writable_executable; // sections both writable and executable
+  // The certificate table (security directory) of a signed image: a file
+  // offset, not an address, and zero in an unsigned one.
+  std::uint32_t certificate_offset = 0;
+  std::uint32_t certificate_size = 0;
+  std::size_t data_end = 0;   // end of the headers and of every section's raw data
+  std::size_t file_size = 0;
 };
 
 // Parses `image`; on failure returns false and says why in `error`.
 bool read_image(std::string_view image, ImageFacts& facts, std::string& error);
 
 // What is wrong with an image that is to ship: not PE32+ for x86-64, not
-// the console subsystem, carrying resources, stamped with a time, or
-// importing anything but system DLLs. Empty when nothing is.
+// the console subsystem, carrying resources, stamped with a time, importing
+// anything but system DLLs, without ASLR (high entropy, relocatable, with
+// base relocations), DEP or terminal-server awareness, with a section both
+// writable and executable, or with a certificate table that is not the last
+// thing in the file. Empty when nothing is.
 std::vector<std::string> shipping_problems(const ImageFacts& facts);
 
 }  // namespace zur::pe

@@ -24,13 +24,29 @@ constexpr std::size_t kNames = 0x100;  // DLL names, within .idata
 void put16(std::string& image, std::size_t at, std::uint16_t v) { std::memcpy(&image[at], &v, 2); }
 void put32(std::string& image, std::size_t at, std::uint32_t v) { std::memcpy(&image[at], &v, 4); }
 
-void put_section(std::string& image, int index, std::string_view name, std::uint32_t rva, std::uint32_t raw) {
+constexpr std::size_t kDllCharacteristics = kOptional + 70;
+constexpr std::size_t kSecurityDirectory = kOptional + 112 + 8 * 4;
+constexpr std::size_t kRelocationDirectory = kOptional + 112 + 8 * 5;
+constexpr std::uint32_t kData = 0xC0000040;  // initialised data, read, write
+constexpr std::uint32_t kCode = 0x60000020;  // code, execute, read
+
+void put_section(std::string& image, int index, std::string_view name, std::uint32_t rva, std::uint32_t raw,
+                 std::uint32_t characteristics) {
   const std::size_t at = kSections + 40 * index;
   std::memcpy(&image[at], name.data(), name.size());
   put32(image, at + 8, 0x180);   // VirtualSize
   put32(image, at + 12, rva);    // VirtualAddress
   put32(image, at + 16, 0x200);  // SizeOfRawData
   put32(image, at + 20, raw);    // PointerToRawData
+  put32(image, at + 36, characteristics);
+}
+
+// Appends a certificate table of `size` bytes and points the security
+// directory at it, as signing does.
+void sign(std::string& image, std::uint32_t size = 0x18) {
+  put32(image, kSecurityDirectory, static_cast<std::uint32_t>(image.size()));
+  put32(image, kSecurityDirectory + 4, size);
+  image.append(size, '\x5A');
 }
 
 // A console PE32+ image for x86-64 as the shipped programs should be.
@@ -44,12 +60,16 @@ std::string make_image(const std::vector<std::string>& dlls = {"KERNEL32.dll", "
   put16(image, kCoff + 16, kOptionalSize);
   put16(image, kCoff + 18, 0x22);
   put16(image, kOptional, 0x20B);
+  put32(image, kOptional + 60, kIdata);  // SizeOfHeaders
   put16(image, kOptional + 68, 3);  // console
+  put16(image, kDllCharacteristics, 0x8160);
   put32(image, kOptional + 108, 16);
   put32(image, kOptional + 112 + 8 * 1, 0x1000);  // import directory
   put32(image, kOptional + 112 + 8 * 1 + 4, static_cast<std::uint32_t>(20 * (dlls.size() + 1)));
-  put_section(image, 0, ".idata", 0x1000, kIdata);
-  put_section(image, 1, ".text", 0x2000, kText);
+  put32(image, kRelocationDirectory, 0x2100);
+  put32(image, kRelocationDirectory + 4, 0x0C);
+  put_section(image, 0, ".idata", 0x1000, kIdata, kData);
+  put_section(image, 1, ".text", 0x2000, kText, kCode);
   std::size_t name = kNames;
   for (std::size_t i = 0; i < dlls.size(); ++i) {
     put32(image, kIdata + 20 * i + 12, static_cast<std::uint32_t>(0x1000 + name));
@@ -70,6 +90,18 @@ TEST(ReadImage, ReadsAGoodConsoleImage) {
   EXPECT_FALSE(facts.has_resources);
   EXPECT_EQ(facts.imports, (std::vector<std::string>{"KERNEL32.dll", "msvcrt.dll"}));
   EXPECT_TRUE(shipping_problems(facts).empty());
+}
+
+TEST(ShippingProblems, AcceptsACertificateTableThatEndsTheFile) {
+  for (const std::uint32_t size : {8u, 0x18u, 0x1000u}) {
+    std::string image = make_image();
+    sign(image, size);
+    ImageFacts facts;
+    std::string error;
+    ASSERT_TRUE(read_image(image, facts, error)) << error;
+    EXPECT_EQ(facts.certificate_offset, kImageSize);
+    EXPECT_TRUE(shipping_problems(facts).empty()) << size << ": " << ::testing::PrintToString(shipping_problems(facts));
+  }
 }
 
 TEST(ShippingProblems, AcceptsSystemDllsInAnyCase) {
@@ -103,6 +135,31 @@ TEST(ShippingProblems, CatchesEachSingleFault) {
       {"resource directory size only", [](std::string& i) { put32(i, kOptional + 112 + 20, 0x10); }, OneProblem, ""},
       {".rsrc section", [](std::string& i) { std::memcpy(&i[kSections + 40], ".rsrc\0", 6); }, OneProblem, ""},
       {"time stamp", [](std::string& i) { put32(i, kCoff + 4, 0x65000000); }, OneProblem, ""},
+      {"no HIGH_ENTROPY_VA", [](std::string& i) { put16(i, kDllCharacteristics, 0x8140); }, OneProblem, "HIGH_ENTROPY_VA"},
+      {"no DYNAMIC_BASE", [](std::string& i) { put16(i, kDllCharacteristics, 0x8120); }, OneProblem, "DYNAMIC_BASE"},
+      {"no NX_COMPAT", [](std::string& i) { put16(i, kDllCharacteristics, 0x8060); }, OneProblem, "NX_COMPAT"},
+      {"no TERMINAL_SERVER_AWARE", [](std::string& i) { put16(i, kDllCharacteristics, 0x0160); }, OneProblem,
+       "TERMINAL_SERVER_AWARE"},
+      {"relocations stripped", [](std::string& i) { put32(i, kRelocationDirectory, 0), put32(i, kRelocationDirectory + 4, 0); },
+       OneProblem, "relocations"},
+      {"empty relocation directory", [](std::string& i) { put32(i, kRelocationDirectory + 4, 0); }, OneProblem,
+       "relocations"},
+      {"writable code", [](std::string& i) { put32(i, kSections + 40 + 36, kCode | 0x80000000); }, OneProblem, ".text"},
+      {"executable data", [](std::string& i) { put32(i, kSections + 36, kData | 0x20000000); }, OneProblem, ".idata"},
+      {"certificate table short of the end", [](std::string& i) { sign(i), i.push_back('\0'); }, OneProblem,
+       "certificate"},
+      {"certificate table past the end", [](std::string& i) { sign(i), i.pop_back(); }, OneProblem, "certificate"},
+      {"certificate table inside a section",
+       [](std::string& i) { put32(i, kSecurityDirectory, kText), put32(i, kSecurityDirectory + 4, kImageSize - kText); },
+       OneProblem, "certificate"},
+      {"certificate table misaligned", [](std::string& i) {
+         i.push_back('\0'), sign(i);
+       }, OneProblem, "certificate"},
+      {"certificate table of size 0 at the end", [](std::string& i) { put32(i, kSecurityDirectory, kImageSize); },
+       OneProblem, "certificate"},
+      {"certificate table offset wraps", [](std::string& i) {
+         sign(i), put32(i, kSecurityDirectory, 0xFFFFFFF8), put32(i, kSecurityDirectory + 4, 0x18 + kImageSize + 8);
+       }, OneProblem, "certificate"},
       {"libstdc++ import", [](std::string& i) { i = make_image({"KERNEL32.dll", "libstdc++-6.dll"}); }, OneProblem,
        "libstdc++-6.dll"},
       {"winpthread import", [](std::string& i) { i = make_image({"libwinpthread-1.dll", "msvcrt.dll"}); }, OneProblem,
