@@ -6,20 +6,17 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using zur::fuzz::require;
   const std::string_view image = zur::fuzz::as_chars(data, size);
-  zur::pe::ImageFacts facts;
-  std::string error;
-  const bool ok = zur::pe::read_image(image, facts, error);
-  if (!ok) {
-    require(!error.empty(), "a refused image says why");
+  const auto facts = zur::pe::read_image(image);
+  if (!facts) {
+    require(!facts.error().empty(), "a refused image says why");
     return 0;
   }
   require(image.starts_with("MZ") && size >= 0x40, "an accepted image has an MZ header");
-  require(facts.magic == 0x20B, "an accepted image is PE32+");
-  for (const auto& problem : zur::pe::shipping_problems(facts)) require(!problem.empty(), "problems are named");
+  require(facts->magic == 0x20B, "an accepted image is PE32+");
+  for (const auto& problem : zur::pe::shipping_problems(*facts)) require(!problem.empty(), "problems are named");
 
-  zur::pe::ImageFacts again;
-  std::string error_again;
-  require(zur::pe::read_image(image, again, error_again), "the same bytes, the same verdict");
-  require(again.imports == facts.imports && again.has_resources == facts.has_resources, "the same facts");
+  const auto again = zur::pe::read_image(image);
+  require(bool(again), "the same bytes, the same verdict");
+  require(again->imports == facts->imports && again->has_resources == facts->has_resources, "the same facts");
   return 0;
 }

@@ -85,12 +85,14 @@ std::string lower(std::string text) {
 
 }  // namespace
 
-bool read_image(std::string_view image, ImageFacts& facts, std::string& error) {
+Result<ImageFacts, std::string> read_image(std::string_view image) {
+  using namespace std::string_literals;
+  ImageFacts facts;
   const Reader r(image);
-  if (!r.has(0, 0x40) || image.substr(0, 2) != "MZ") return error = "no MZ header", false;
+  if (!r.has(0, 0x40) || image.substr(0, 2) != "MZ") return "no MZ header"s;
   const auto pe = r.get<std::uint32_t>(0x3C);
   if (!r.has(pe, 24) || image.substr(pe, 4) != std::string_view("PE\0\0", 4)) {
-    return error = "no PE signature at the offset the MZ header gives", false;
+    return "no PE signature at the offset the MZ header gives"s;
   }
   const std::size_t coff = pe + 4;
   facts.machine = r.get<std::uint16_t>(coff);
@@ -98,10 +100,10 @@ bool read_image(std::string_view image, ImageFacts& facts, std::string& error) {
   facts.time_stamp = r.get<std::uint32_t>(coff + 4);
   const auto optional_size = r.get<std::uint16_t>(coff + 16);
   const std::size_t optional = coff + 20;
-  if (!r.has(optional, optional_size) || optional_size < 2) return error = "optional header cut short", false;
+  if (!r.has(optional, optional_size) || optional_size < 2) return "optional header cut short"s;
   facts.magic = r.get<std::uint16_t>(optional);
-  if (facts.magic != kMagicPe32Plus) return error = "not a PE32+ image", false;
-  if (optional_size < 112) return error = "optional header cut short", false;
+  if (facts.magic != kMagicPe32Plus) return "not a PE32+ image"s;
+  if (optional_size < 112) return "optional header cut short"s;
   facts.subsystem = r.get<std::uint16_t>(optional + 68);
   facts.dll_characteristics = r.get<std::uint16_t>(optional + 70);
   const auto header_size = r.get<std::uint32_t>(optional + 60);
@@ -114,7 +116,7 @@ bool read_image(std::string_view image, ImageFacts& facts, std::string& error) {
 
   std::vector<Section> sections;
   const std::size_t table = optional + optional_size;
-  if (!r.has(table, std::size_t{40} * section_count)) return error = "section table cut short", false;
+  if (!r.has(table, std::size_t{40} * section_count)) return "section table cut short"s;
   facts.writable_executable.clear();
   facts.data_end = std::max<std::size_t>(header_size, table + std::size_t{40} * section_count);
   for (std::size_t i = 0; i < section_count; ++i) {
@@ -124,7 +126,7 @@ bool read_image(std::string_view image, ImageFacts& facts, std::string& error) {
     sections.push_back({name, r.get<std::uint32_t>(at + 12), r.get<std::uint32_t>(at + 8),
                         r.get<std::uint32_t>(at + 20), r.get<std::uint32_t>(at + 16)});
     const Section& s = sections.back();
-    if (!r.has(s.raw_offset, s.raw_size)) return error = "section " + name + " runs past the end of the file", false;
+    if (!r.has(s.raw_offset, s.raw_size)) return "section " + name + " runs past the end of the file";
     if (s.raw_size != 0) facts.data_end = std::max<std::size_t>(facts.data_end, std::size_t{s.raw_offset} + s.raw_size);
     const auto characteristics = r.get<std::uint32_t>(at + 36);
     if ((characteristics & kScnMemWrite) && (characteristics & kScnMemExecute)) facts.writable_executable.push_back(name);
@@ -139,18 +141,18 @@ bool read_image(std::string_view image, ImageFacts& facts, std::string& error) {
 
   facts.imports.clear();
   const auto [import_rva, import_size] = directory(kImportDirectory);
-  if (import_rva == 0) return true;
+  if (import_rva == 0) return facts;
   std::size_t descriptor = file_offset(sections, import_rva);
-  if (descriptor == 0) return error = "import table outside every section", false;
+  if (descriptor == 0) return "import table outside every section"s;
   for (;; descriptor += 20) {
-    if (!r.has(descriptor, 20)) return error = "import table cut short", false;
+    if (!r.has(descriptor, 20)) return "import table cut short"s;
     const auto name_rva = r.get<std::uint32_t>(descriptor + 12);
     if (name_rva == 0) break;
     const std::size_t name = file_offset(sections, name_rva);
-    if (name == 0) return error = "imported DLL name outside every section", false;
-    if (!r.c_string(name, facts.imports.emplace_back())) return error = "imported DLL name cut short", false;
+    if (name == 0) return "imported DLL name outside every section"s;
+    if (!r.c_string(name, facts.imports.emplace_back())) return "imported DLL name cut short"s;
   }
-  return true;
+  return facts;
 }
 
 std::vector<std::string> shipping_problems(const ImageFacts& facts) {

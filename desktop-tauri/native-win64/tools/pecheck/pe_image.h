@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "../../common/result.h"
+
 namespace zur::pe {
 
 struct ImageFacts {
@@ -27,8 +29,8 @@ struct ImageFacts {
   std::size_t file_size = 0;
 };
 
-// Parses `image`; on failure returns false and says why in `error`.
-bool read_image(std::string_view image, ImageFacts& facts, std::string& error);
+// The facts of `image`, or why they cannot be read.
+Result<ImageFacts, std::string> read_image(std::string_view image);
 
 // What is wrong with an image that is to ship: not PE32+ for x86-64, not
 // the console subsystem, carrying resources, stamped with a time, importing

@@ -80,9 +80,9 @@ std::string make_image(const std::vector<std::string>& dlls = {"KERNEL32.dll", "
 }
 
 TEST(ReadImage, ReadsAGoodConsoleImage) {
-  ImageFacts facts;
-  std::string error;
-  ASSERT_TRUE(read_image(make_image(), facts, error)) << error;
+  const auto read = read_image(make_image());
+  ASSERT_TRUE(read) << read.error();
+  const ImageFacts& facts = *read;
   EXPECT_EQ(facts.machine, 0x8664);
   EXPECT_EQ(facts.magic, 0x20B);
   EXPECT_EQ(facts.subsystem, 3);
@@ -96,9 +96,9 @@ TEST(ShippingProblems, AcceptsACertificateTableThatEndsTheFile) {
   for (const std::uint32_t size : {8u, 0x18u, 0x1000u}) {
     std::string image = make_image();
     sign(image, size);
-    ImageFacts facts;
-    std::string error;
-    ASSERT_TRUE(read_image(image, facts, error)) << error;
+    const auto read = read_image(image);
+    ASSERT_TRUE(read) << read.error();
+    const ImageFacts& facts = *read;
     EXPECT_EQ(facts.certificate_offset, kImageSize);
     EXPECT_TRUE(shipping_problems(facts).empty()) << size << ": " << ::testing::PrintToString(shipping_problems(facts));
   }
@@ -107,9 +107,9 @@ TEST(ShippingProblems, AcceptsACertificateTableThatEndsTheFile) {
 TEST(ShippingProblems, AcceptsSystemDllsInAnyCase) {
   for (const auto& dlls : std::vector<std::vector<std::string>>{
            {}, {"WS2_32.dll", "kernel32.DLL", "MSVCRT.dll", "ntdll.dll", "ADVAPI32.dll"}}) {
-    ImageFacts facts;
-    std::string error;
-    ASSERT_TRUE(read_image(make_image(dlls), facts, error)) << error;
+    const auto read = read_image(make_image(dlls));
+    ASSERT_TRUE(read) << read.error();
+    const ImageFacts& facts = *read;
     EXPECT_EQ(facts.imports, dlls);
     EXPECT_TRUE(shipping_problems(facts).empty()) << ::testing::PrintToString(shipping_problems(facts));
   }
@@ -179,16 +179,14 @@ TEST(ShippingProblems, CatchesEachSingleFault) {
   for (const auto& c : cases) {
     std::string image = make_image();
     c.mutate(image);
-    ImageFacts facts;
-    std::string error;
-    const bool read = read_image(image, facts, error);
+    const auto read = read_image(image);
     if (c.outcome == Unreadable) {
       EXPECT_FALSE(read) << c.fault;
-      EXPECT_FALSE(error.empty()) << c.fault;
+      EXPECT_FALSE(!read && read.error().empty()) << c.fault;
       continue;
     }
-    ASSERT_TRUE(read) << c.fault << ": " << error;
-    const auto problems = shipping_problems(facts);
+    ASSERT_TRUE(read) << c.fault << ": " << read.error();
+    const auto problems = shipping_problems(*read);
     ASSERT_EQ(problems.size(), 1u) << c.fault << ": " << ::testing::PrintToString(problems);
     EXPECT_NE(problems[0].find(c.problem_names), std::string::npos) << c.fault << ": " << problems[0];
   }

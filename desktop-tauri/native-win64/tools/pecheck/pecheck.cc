@@ -30,19 +30,18 @@ int main(int argc, char** argv) {
   int status = 0;
   for (int i = 1; i < argc; ++i) {
     std::string bytes;
-    std::string error;
-    zur::pe::ImageFacts facts;
     if (!read_file(argv[i], bytes)) {
       std::fprintf(stderr, "%s: cannot be read\n", argv[i]);
       status = 1;
       continue;
     }
-    if (!zur::pe::read_image(bytes, facts, error)) {
-      std::fprintf(stderr, "%s: not a valid PE image: %s\n", argv[i], error.c_str());
+    const auto facts = zur::pe::read_image(bytes);
+    if (!facts) {
+      std::fprintf(stderr, "%s: not a valid PE image: %s\n", argv[i], facts.error().c_str());
       status = 1;
       continue;
     }
-    for (const auto& problem : zur::pe::shipping_problems(facts)) {
+    for (const auto& problem : zur::pe::shipping_problems(*facts)) {
       std::fprintf(stderr, "%s: %s\n", argv[i], problem.c_str());
       status = 1;
     }
