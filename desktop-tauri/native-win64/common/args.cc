@@ -10,32 +10,51 @@ constexpr char16_t kBackslash = u'\\';
 
 bool is_blank(char16_t c) { return c == u' ' || c == u'\t'; }
 
-}  // namespace
-
-ArgumentList split_command_line(std::u16string_view line, std::u16string_view executable_path) {
-  if (line.empty()) return {std::u16string(executable_path)};
-
-  ArgumentList arguments;
+// The program name from the start of `line` up to the first blank outside
+// quotes: quotes only toggle quoting, backslashes are plain. Returns where
+// the arguments begin.
+std::size_t read_program_name(std::u16string_view line, std::u16string& name) {
   std::size_t i = 0;
-
-  // The program name: quotes only toggle quoting, backslashes are plain.
-  std::u16string current;
-  bool quoted = false;
-  for (; i < line.size(); ++i) {
+  for (bool quoted = false; i < line.size(); ++i) {
     const char16_t c = line[i];
     if (c == kQuote) {
       quoted = !quoted;
     } else if (!quoted && is_blank(c)) {
       break;
     } else {
-      current += c;
+      name += c;
     }
   }
-  arguments.push_back(std::move(current));
   while (i < line.size() && is_blank(line[i])) ++i;
+  return i;
+}
 
-  current.clear();
-  quoted = false;
+// The run of backslashes at `i`: 2n of them before a quote give n and leave
+// the quote to open or close quoting, 2n+1 give n and a literal quote; any
+// other run stands as it is. Moves `i` past what it took.
+void read_backslashes(std::u16string_view line, std::size_t& i, std::u16string& current) {
+  std::size_t run = 0;
+  while (i < line.size() && line[i] == kBackslash) ++run, ++i;
+  if (i == line.size() || line[i] != kQuote) {
+    current.append(run, kBackslash);
+    return;
+  }
+  current.append(run / 2, kBackslash);
+  if (run % 2 == 1) {
+    current += kQuote;
+    ++i;
+  }
+}
+
+}  // namespace
+
+ArgumentList split_command_line(std::u16string_view line, std::u16string_view executable_path) {
+  if (line.empty()) return {std::u16string(executable_path)};
+
+  ArgumentList arguments(1);
+  std::size_t i = read_program_name(line, arguments[0]);
+  std::u16string current;
+  bool quoted = false;
   while (i < line.size()) {
     const char16_t c = line[i];
     if (is_blank(c) && !quoted) {
@@ -43,31 +62,19 @@ ArgumentList split_command_line(std::u16string_view line, std::u16string_view ex
       current.clear();
       while (i < line.size() && is_blank(line[i])) ++i;
     } else if (c == kBackslash) {
-      std::size_t run = 0;
-      while (i < line.size() && line[i] == kBackslash) ++run, ++i;
-      if (i < line.size() && line[i] == kQuote) {
-        current.append(run / 2, kBackslash);
-        if (run % 2 == 1) {
-          current += kQuote;
-          ++i;
-        }
-      } else {
-        current.append(run, kBackslash);
-      }
+      read_backslashes(line, i, current);
     } else if (c == kQuote && quoted) {
       ++i;
       if (i == line.size()) break;  // still quoted: an empty last argument counts
       if (line[i] == kQuote) {
-        current += kQuote;
+        current += kQuote;  // "" inside quotes: a literal quote, still quoted
         ++i;
       } else {
         quoted = false;
       }
-    } else if (c == kQuote) {
-      quoted = true;
-      ++i;
     } else {
-      current += c;
+      if (c == kQuote) quoted = true;
+      else current += c;
       ++i;
     }
   }
