@@ -78,6 +78,25 @@ function packNsis({ product, files }) {
   return { dir, names, exe: path.join(dir, 'ZUR-Vedozaruz-Setup-NSIS.exe') };
 }
 
+/**
+ * What the runs need in the prefix: everything they write lives in
+ * C:\zur-bench (paths without spaces, so NSIS's /D= takes them as they are).
+ */
+function stage({ product, files }) {
+  const scratch = driveC('zur-bench');
+  fs.mkdirSync(path.join(scratch, 'host'), { recursive: true });
+  fs.copyFileSync(files.host, path.join(scratch, 'host', product.ZUR_HOST_NAME));
+  // The recording stand-in as the first browser the host looks for.
+  const edge = driveC(BROWSERS.edgeX86);
+  fs.mkdirSync(path.dirname(edge), { recursive: true });
+  fs.copyFileSync(files.recorder, edge);
+  // A gateway script that exists, with no node.exe anywhere the host looks
+  // (its own folder, system32, the Windows folder, Wine's default PATH).
+  fs.writeFileSync(path.join(scratch, 'gateway.mjs'), '');
+  const env = { ZUR_GATEWAY_SCRIPT: `${SCRATCH}\\gateway.mjs` };
+  return { scratch, hostC: `${SCRATCH}\\host\\${product.ZUR_HOST_NAME}`, env };
+}
+
 function portTaken() {
   return new Promise((resolve) => {
     const socket = net.connect({ host: '127.0.0.1', port: PORT });
@@ -106,6 +125,79 @@ function listenerLog(log) {
   const text = fs.existsSync(log) ? fs.readFileSync(log, 'utf8') : '';
   const moment = (key) => Number(new RegExp(`^${key} (\\d+)$`, 'm').exec(text)?.[1] ?? NaN);
   return { listening: moment('listening'), accepted: moment('accepted') };
+}
+
+/** Wall times: rounds of every program, each round starting with the next one. */
+async function timeRounds(programs, names, runs, run) {
+  say('warming up');
+  for (const name of names) await programs[name](run);
+  say(`${runs} rounds of ${names.join(' ')}`);
+  const times = Object.fromEntries(names.map((name) => [name, []]));
+  const tsv = ['round\tprogram\tus'];
+  for (let r = 0; r < runs; r++) {
+    // Each round starts with the next program, so none always follows another.
+    for (let i = 0; i < names.length; i++) {
+      const name = names[(i + r) % names.length];
+      const result = await programs[name](run);
+      times[name].push(result.endedUs - result.startedUs);
+      tsv.push(`${r}\t${name}\t${times[name].at(-1)}`);
+    }
+  }
+  fs.writeFileSync(path.join(work, 'times.tsv'), `${tsv.join('\n')}\n`);
+  return times;
+}
+
+/** Peak memory: RSS_RUNS runs of every program. */
+async function peakMemory(programs, names, run) {
+  say(`peak memory, ${RSS_RUNS} runs each`);
+  const rss = Object.fromEntries(names.map((name) => [name, []]));
+  for (let r = 0; r < RSS_RUNS; r++) {
+    for (const name of names) rss[name].push((await programs[name](run)).rssKiB);
+  }
+  return rss;
+}
+
+/**
+ * The gateway wait: the host is in its wait cycles (a script exists, no node
+ * starts) when the gateway begins to listen, 0.3 to 2.5 s after the host
+ * started. From that moment: to the host's probe being accepted, and to the
+ * host's exit (which includes starting the browser and ending).
+ */
+async function gatewayWaits(launch, runs, run) {
+  say(`${runs} gateway waits`);
+  const waits = { delays: [], seen: [], exits: [] };
+  const tsv = ['delay_us\tseen_us\texit_us'];
+  for (let r = 0; r < runs; r++) {
+    for (let i = 0; i < 500 && await portTaken(); i++) await sleep(10);
+    if (await portTaken()) fail(`127.0.0.1:${PORT} is still taken`);
+    const log = path.join(work, `gateway-${r}.log`);
+    const listener = await startListener(log, nowUs() + (300 + Math.floor(Math.random() * 2201)) * 1000);
+    const result = await launch(run).finally(listener.stop);
+    const { listening, accepted } = listenerLog(log);
+    if (Number.isNaN(listening)) fail('the stand-in gateway did not start');
+    if (Number.isNaN(accepted)) fail('the host ended without probing the gateway');
+    if (listening <= result.startedUs) fail('the gateway started before the host');
+    waits.delays.push(listening - result.startedUs);
+    waits.seen.push(accepted - listening);
+    waits.exits.push(result.endedUs - listening);
+    tsv.push([waits.delays, waits.seen, waits.exits].map((v) => v.at(-1)).join('\t'));
+  }
+  fs.writeFileSync(path.join(work, 'gateway.tsv'), `${tsv.join('\n')}\n`);
+  return waits;
+}
+
+/** The machine and the tools, for the table's head. */
+function machine() {
+  const cpu = /^model name\s*:\s*(.*)$/m.exec(fs.readFileSync('/proc/cpuinfo', 'utf8'))?.[1] ?? 'unknown CPU';
+  const osName = /^PRETTY_NAME="?([^"\n]*)"?$/m.exec(fs.readFileSync('/etc/os-release', 'utf8'))?.[1] ?? os.type();
+  const ram = `${(os.totalmem() / 2 ** 30).toFixed(1)} GiB`;
+  return {
+    date: new Date().toISOString().replace(/T(\d\d:\d\d).*/, ' $1 UTC'),
+    machine: `${cpu}, ${os.availableParallelism()} cores, ${ram} RAM, ${osName}, kernel ${os.release()} (${os.machine()})`,
+    wine: sh('wine', ['--version']),
+    compiler: sh('x86_64-w64-mingw32-g++-posix', ['--version']).split('\n')[0],
+    nsis: sh('makensis', ['-VERSION']),
+  };
 }
 
 async function main() {
@@ -144,23 +236,11 @@ async function main() {
 
     say('making the Wine prefix');
     prefix('start', wineRun, path.join(work, 'session.exe'));
-    // Everything the runs write lives in C:\zur-bench (paths without spaces,
-    // so NSIS's /D= takes them as they are).
-    const scratch = driveC('zur-bench');
-    fs.mkdirSync(path.join(scratch, 'host'), { recursive: true });
-    fs.copyFileSync(files.host, path.join(scratch, 'host', product.ZUR_HOST_NAME));
-    // The recording stand-in as the first browser the host looks for.
-    const edge = driveC(BROWSERS.edgeX86);
-    fs.mkdirSync(path.dirname(edge), { recursive: true });
-    fs.copyFileSync(files.recorder, edge);
-    // A gateway script that exists, with no node.exe anywhere the host looks
-    // (its own folder, system32, the Windows folder, Wine's default PATH).
-    fs.writeFileSync(path.join(scratch, 'gateway.mjs'), '');
-    const env = { ZUR_GATEWAY_SCRIPT: `${SCRATCH}\\gateway.mjs` };
+    const { scratch, hostC, env } = stage({ product, files });
 
     const programs = measured({
       noop: path.join(work, 'noop.exe'), installer: files.installer, nsis: nsis.exe,
-      hostC: `${SCRATCH}\\host\\${product.ZUR_HOST_NAME}`, scratch, payload: nsis,
+      hostC, scratch, payload: nsis,
     });
     const names = Object.keys(LABELS);
     const timed = (args, extra) => runWine(work, args, { env: { ...env, ...extra } });
@@ -174,64 +254,15 @@ async function main() {
     if (Number.isNaN(listenerLog(log).listening)) {
       fail(`the stand-in gateway did not start: ${fs.readFileSync(path.join(work, 'listener.err'), 'utf8')}`);
     }
-    say('warming up');
-    for (const name of names) await programs[name](timed);
-    say(`${runs} rounds of ${names.join(' ')}`);
-    const times = Object.fromEntries(names.map((name) => [name, []]));
-    const tsv = ['round\tprogram\tus'];
-    for (let r = 0; r < runs; r++) {
-      // Each round starts with the next program, so none always follows another.
-      for (let i = 0; i < names.length; i++) {
-        const name = names[(i + r) % names.length];
-        const result = await programs[name](timed);
-        times[name].push(result.endedUs - result.startedUs);
-        tsv.push(`${r}\t${name}\t${times[name].at(-1)}`);
-      }
-    }
-    fs.writeFileSync(path.join(work, 'times.tsv'), `${tsv.join('\n')}\n`);
-    say(`peak memory, ${RSS_RUNS} runs each`);
-    const rss = Object.fromEntries(names.map((name) => [name, []]));
-    for (let r = 0; r < RSS_RUNS; r++) {
-      for (const name of names) rss[name].push((await programs[name](peak)).rssKiB);
-    }
+    const times = await timeRounds(programs, names, runs, timed);
+    const rss = await peakMemory(programs, names, peak);
     await listener.stop();
+    listener = undefined;
+    const waits = await gatewayWaits(programs.launch, runs, timed);
 
-    // The gateway wait: the host is in its wait cycles (a script exists, no
-    // node starts) when the gateway begins to listen, 0.3 to 2.5 s after the
-    // host started. From that moment: to the host's probe being accepted, and
-    // to the host's exit (which includes starting the browser and ending).
-    say(`${runs} gateway waits`);
-    const waits = { delays: [], seen: [], exits: [] };
-    const gatewayTsv = ['delay_us\tseen_us\texit_us'];
-    for (let r = 0; r < runs; r++) {
-      for (let i = 0; i < 500 && await portTaken(); i++) await sleep(10);
-      if (await portTaken()) fail(`127.0.0.1:${PORT} is still taken`);
-      const waitLog = path.join(work, `gateway-${r}.log`);
-      listener = await startListener(waitLog, nowUs() + (300 + Math.floor(Math.random() * 2201)) * 1000);
-      const run = await programs.launch(timed);
-      await listener.stop();
-      const { listening, accepted } = listenerLog(waitLog);
-      if (Number.isNaN(listening)) fail('the stand-in gateway did not start');
-      if (Number.isNaN(accepted)) fail('the host ended without probing the gateway');
-      if (listening <= run.startedUs) fail('the gateway started before the host');
-      waits.delays.push(listening - run.startedUs);
-      waits.seen.push(accepted - listening);
-      waits.exits.push(run.endedUs - listening);
-      gatewayTsv.push([waits.delays, waits.seen, waits.exits].map((v) => v.at(-1)).join('\t'));
-    }
-    fs.writeFileSync(path.join(work, 'gateway.tsv'), `${gatewayTsv.join('\n')}\n`);
-
-    const cpu = /^model name\s*:\s*(.*)$/m.exec(fs.readFileSync('/proc/cpuinfo', 'utf8'))?.[1] ?? 'unknown CPU';
-    const osName = /^PRETTY_NAME="?([^"\n]*)"?$/m.exec(fs.readFileSync('/etc/os-release', 'utf8'))?.[1] ?? os.type();
-    const ram = `${(os.totalmem() / 2 ** 30).toFixed(1)} GiB`;
-    const date = new Date().toISOString().replace(/T(\d\d:\d\d).*/, ' $1 UTC');
     const text = results({
       about: {
-        date,
-        machine: `${cpu}, ${os.availableParallelism()} cores, ${ram} RAM, ${osName}, kernel ${os.release()} (${os.machine()})`,
-        wine: sh('wine', ['--version']),
-        compiler: sh('x86_64-w64-mingw32-g++-posix', ['--version']).split('\n')[0],
-        nsis: sh('makensis', ['-VERSION']),
+        ...machine(),
         network,
         elapsedS: Math.floor((nowUs() - startedUs) / 1e6),
         built: process.env.ZUR_BENCH_BUILT === '1',
