@@ -6,7 +6,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { test } from 'node:test';
 
-import { quoteArgument } from '../lib/command_line.mjs';
+import { commandLine, quoteArgument } from '../lib/command_line.mjs';
 import {
   BROWSERS, CONFIGURATION, HOST, ICON, LAUNCHER, LAUNCHER_SCRIPT, RECEIPT, VERSION, bundleReport, receipt as expectedReceipt,
 } from '../lib/expected.mjs';
@@ -39,7 +39,7 @@ const receipt = (installDir) => expectedReceipt(installDir, hostBytes());
 const receiptPath = (unixPath) => 'Z:' + path.resolve(unixPath);
 
 function runInstaller(args, options = {}) {
-  return launch({ cmd: `"${windowsPath(programs.installer)}"${args ? ' ' + args : ''}`, ...options });
+  return launch({ cmd: commandLine(windowsPath(programs.installer), ...(args ? [args] : [])), ...options });
 }
 
 /** Every file and folder below `dir`, relative, sorted. */
