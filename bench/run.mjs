@@ -194,7 +194,7 @@ function machine() {
   return {
     date: new Date().toISOString().replace(/T(\d\d:\d\d).*/, ' $1 UTC'),
     machine: `${cpu}, ${os.availableParallelism()} cores, ${ram} RAM, ${osName}, kernel ${os.release()} (${os.machine()})`,
-    wine: sh('wine', ['--version']),
+    wine: sh('wine', ['--version'], { stdio: ['ignore', 'pipe', 'ignore'] }),
     compiler: sh('x86_64-w64-mingw32-g++-posix', ['--version']).split('\n')[0],
     nsis: sh('makensis', ['-VERSION']),
   };

@@ -45,7 +45,7 @@ export function results({ about, runs, rssRuns, sizes, times, rss, waits }) {
     row(['installer', sizes.installer, sizes.nsis]),
     row(['the four files it carries (host + icon + tauri.conf.json + 57-byte launcher)', sizes.payload, sizes.payload]),
     row(['overhead (installer minus the four files)', sizes.installer - sizes.payload, sizes.nsis - sizes.payload]),
-    row(['desktop host', sizes.host, '']),
+    `| desktop host | ${sizes.host} | |`,
     '',
     '## Wall time and peak memory under Wine',
     '',
