@@ -5,7 +5,7 @@
 // Usage: node listener.mjs LOG [START_AT_US]
 //   LOG          file that gets "listening US" once the port is bound, then
 //                "accepted US" for the first connection (US: microseconds
-//                since the Unix epoch, the clock of bash's EPOCHREALTIME)
+//                since the Unix epoch, the clock of bench/wine_runs.mjs)
 //   START_AT_US  do not bind before this moment (same clock)
 // Runs until it is sent SIGTERM.
 import fs from 'node:fs';

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes a fresh Wine prefix in a run folder and keeps its wineserver alive,
 # or stops it and removes the run folder again. The tests (fixture wine.prefix
-# and wine.shutdown) and bench/run.sh share it.
+# and wine.shutdown) and the bench (bench/run.mjs) share it.
 # Usage: wine-prefix.sh start RUN_DIR SESSION_EXE | stop RUN_DIR
 #
 # The run folder belongs to the process that started this script (ctest, or

@@ -16,9 +16,9 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { after, test } from 'node:test';
 
-import { requirePortFree } from '../helpers/host_fixture.mjs';
 import { FAILURE_HINT, receipt, smokeTestReport } from '../lib/expected.mjs';
-import { programs, tempDir, wineEnvironment, windowsPath } from '../lib/wine.mjs';
+import { requirePortFree } from '../lib/gateway_port.mjs';
+import { programs, tempDir, windowsPath, wineEnvironment } from '../lib/wine.mjs';
 
 const scratch = tempDir('console');
 after(() => fs.rmSync(scratch, { recursive: true, force: true }));

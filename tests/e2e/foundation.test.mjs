@@ -3,8 +3,9 @@
 import assert from 'node:assert/strict';
 import { test } from 'node:test';
 
+import { commandLine } from '../lib/command_line.mjs';
 import { FAILURE_HINT as HINT, INSTALLER_NAME } from '../lib/expected.mjs';
-import { commandLine, failureReport, launch, programs, windowsPath } from '../lib/wine.mjs';
+import { failureReport, launch, programs, windowsPath } from '../lib/wine.mjs';
 
 const PROGRAMS = [
   { name: 'host', exe: () => programs.host, source: 'zur_desktop_host', reportOption: '--smoke-test' },

@@ -5,11 +5,12 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { after, before, test } from 'node:test';
 
-import {
-  HANDLER, BROWSERS, DEFAULT_SCRIPT, FORMER_DEFAULT_SCRIPT, PROFILE_SHIMS, SYSTEM_PATH, listener, onC, parseCommandLine, requirePortFree, runHost,
-  sandbox, shimExe, waitLateGateway, waitPortFree, waitRecords,
-} from '../helpers/host_fixture.mjs';
-import { driveC, programs, windowsPath } from '../lib/wine.mjs';
+import { parseCommandLine } from '../lib/command_line.mjs';
+import { BROWSERS, DEFAULT_SCRIPT, FORMER_DEFAULT_SCRIPT } from '../lib/expected.mjs';
+import { listener, requirePortFree, waitLateGateway, waitPortFree } from '../lib/gateway_port.mjs';
+import { waitRecords } from '../lib/records.mjs';
+import { HANDLER, PROFILE_SHIMS, SYSTEM_PATH, sandbox, shimExe } from '../lib/sandbox.mjs';
+import { driveC, onC, programs, runHost, windowsPath } from '../lib/wine.mjs';
 
 const box = sandbox();
 let scratch;

@@ -5,13 +5,14 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { after, before, test } from 'node:test';
+import { setTimeout as sleep } from 'node:timers/promises';
 
 import { pngStats } from '../lib/chromium.mjs';
-import { sourceDir, windowsPath } from '../lib/wine.mjs';
-import {
-  APPS, BROWSERS, BROWSER_ARGS_TAIL, COCKPIT, SYSTEM_PATH, listeningPids, processArguments, quoteArgument,
-  requirePortFree, runHost, sandbox, shimExe, sleep, waitPortFree,
-} from '../helpers/host_fixture.mjs';
+import { quoteArgument } from '../lib/command_line.mjs';
+import { APPS, BROWSER_ARGS_TAIL, BROWSERS, COCKPIT } from '../lib/expected.mjs';
+import { listeningPids, processArguments, requirePortFree, waitPortFree } from '../lib/gateway_port.mjs';
+import { SYSTEM_PATH, sandbox, shimExe } from '../lib/sandbox.mjs';
+import { runHost, sourceDir, windowsPath } from '../lib/wine.mjs';
 
 const box = sandbox();
 let host;

@@ -4,13 +4,13 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { after, before, test } from 'node:test';
+import { setTimeout as sleep } from 'node:timers/promises';
 
-import {
-  HANDLER, BROWSERS, PROFILE_SHIMS, ROOT, SYSTEM_PATH, listener, onC, requirePortFree, runHost, sandbox, shimExe, sleep,
-  stalledListener, waitPortFree, waitRecords,
-} from '../helpers/host_fixture.mjs';
-import { smokeTestReport } from '../lib/expected.mjs';
-import { programs, readRecords, windowsPath } from '../lib/wine.mjs';
+import { BROWSERS, ROOT, smokeTestReport } from '../lib/expected.mjs';
+import { listener, requirePortFree, stalledListener, waitPortFree } from '../lib/gateway_port.mjs';
+import { readRecords, waitRecords } from '../lib/records.mjs';
+import { PROFILE_SHIMS, SYSTEM_PATH, sandbox, shimExe } from '../lib/sandbox.mjs';
+import { onC, programs, runHost, windowsPath } from '../lib/wine.mjs';
 
 const report = (reachable) => `${smokeTestReport(reachable)}\n`;
 

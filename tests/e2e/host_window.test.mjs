@@ -6,11 +6,12 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { after, before, test } from 'node:test';
 
-import {
-  HANDLER, APPS, BROWSERS, BROWSER_ARGS_TAIL, COCKPIT, PROFILE_SHIMS, ROOT, listener, onC, parseCommandLine, quoteArgument,
-  requirePortFree, runHost, sandbox, shimExe, waitPortFree, waitRecords,
-} from '../helpers/host_fixture.mjs';
-import { driveC, programs, windowsPath } from '../lib/wine.mjs';
+import { parseCommandLine, quoteArgument } from '../lib/command_line.mjs';
+import { APPS, BROWSER_ARGS_TAIL, BROWSERS, COCKPIT, ROOT } from '../lib/expected.mjs';
+import { listener, requirePortFree, waitPortFree } from '../lib/gateway_port.mjs';
+import { waitRecords } from '../lib/records.mjs';
+import { HANDLER, PROFILE_SHIMS, sandbox, shimExe } from '../lib/sandbox.mjs';
+import { driveC, onC, programs, runHost, windowsPath } from '../lib/wine.mjs';
 
 const PROFILE_TAIL = '\\OLVENTA\\ZUR-Vedozaruz\\webview-profile';
 
@@ -35,8 +36,8 @@ after(async () => {
 });
 
 /** Puts stand-ins at the named browser paths ('folder' for a directory). */
-function browsers(spec) {
-  const removers = Object.entries(spec).map(([key, kind]) =>
+function browsers(installs) {
+  const removers = Object.entries(installs).map(([key, kind]) =>
     box.placeOnC(BROWSERS[key] ?? key, kind === 'folder' ? 'folder' : shimExe()));
   return () => removers.reverse().forEach((remove) => remove());
 }

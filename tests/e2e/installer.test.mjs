@@ -3,17 +3,16 @@
 // installed launcher script starting the installed desktop host.
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
-import net from 'node:net';
 import path from 'node:path';
 import { test } from 'node:test';
 
-import { quoteArgument } from '../helpers/host_fixture.mjs';
+import { commandLine, quoteArgument } from '../lib/command_line.mjs';
 import {
-  CONFIGURATION, HOST, ICON, LAUNCHER, LAUNCHER_SCRIPT, RECEIPT, VERSION, bundleReport, receipt as expectedReceipt,
+  BROWSERS, CONFIGURATION, HOST, ICON, LAUNCHER, LAUNCHER_SCRIPT, RECEIPT, VERSION, bundleReport, receipt as expectedReceipt,
 } from '../lib/expected.mjs';
-import {
-  driveC, launch, programs, readRecords, sourceDir, tempDir, windowsPath,
-} from '../lib/wine.mjs';
+import { requirePortFree } from '../lib/gateway_port.mjs';
+import { waitRecords } from '../lib/records.mjs';
+import { driveC, launch, programs, sourceDir, tempDir, windowsPath } from '../lib/wine.mjs';
 
 const FILES = [LAUNCHER, HOST, ICON, RECEIPT, CONFIGURATION];
 
@@ -40,7 +39,7 @@ const receipt = (installDir) => expectedReceipt(installDir, hostBytes());
 const receiptPath = (unixPath) => 'Z:' + path.resolve(unixPath);
 
 function runInstaller(args, options = {}) {
-  return launch({ cmd: `"${windowsPath(programs.installer)}"${args ? ' ' + args : ''}`, ...options });
+  return launch({ cmd: commandLine(windowsPath(programs.installer), ...(args ? [args] : [])), ...options });
 }
 
 /** Every file and folder below `dir`, relative, sorted. */
@@ -312,29 +311,10 @@ test('two installers at once into one folder both finish with a complete install
 
 // ---- The installed launcher script ---------------------------------------
 
-const EDGE = 'Program Files (x86)\\Microsoft\\Edge\\Application\\msedge.exe';
-
-function portInUse(port) {
-  return new Promise((resolve) => {
-    const socket = net.connect({ host: '127.0.0.1', port });
-    socket.setTimeout(1000);
-    socket.on('connect', () => { socket.destroy(); resolve(true); });
-    socket.on('error', () => resolve(false));
-    socket.on('timeout', () => { socket.destroy(); resolve(false); });
-  });
-}
-
-async function waitForRecords(file, timeoutMs) {
-  const end = Date.now() + timeoutMs;
-  for (;;) {
-    const records = readRecords(file);
-    if (records.length > 0 || Date.now() > end) return records;
-    await new Promise((resolve) => setTimeout(resolve, 100));
-  }
-}
+const EDGE = BROWSERS.edgeX86;
 
 test('the installed launcher script starts the installed host with its arguments', async (t) => {
-  assert.equal(await portInUse(4300), false, 'nothing may listen on 127.0.0.1:4300 for this test');
+  await requirePortFree();
   const root = withTemp(t, 'script');
   const edge = driveC(EDGE);
   fs.mkdirSync(path.dirname(edge), { recursive: true });
@@ -372,7 +352,7 @@ test('the installed launcher script starts the installed host with its arguments
       });
       assert.equal(run.status, 0, run.stderr.toString());
       // `start` does not wait; a new console under Wine can take a while.
-      const records = await waitForRecords(record, 30000);
+      const records = await waitRecords(record, { timeoutMs: 30000 });
       assert.equal(records.length, 1, JSON.stringify(records));
       const [browser] = records;
       assert.equal(browser.exe, `C:\\${EDGE}`, 'the browser, started by the installed host');

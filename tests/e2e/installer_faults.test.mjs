@@ -6,6 +6,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { test } from 'node:test';
 
+import { commandLine } from '../lib/command_line.mjs';
 import {
   CONFIGURATION as CONFIG, FAILURE_HINT as HINT, HOST, ICON, LAUNCHER as SCRIPT, LAUNCHER_SCRIPT, RECEIPT, receipt,
 } from '../lib/expected.mjs';
@@ -36,7 +37,7 @@ const asRoot = process.getuid?.() === 0;
 const NEEDS_ROOT = asRoot ? false : 'needs root (chattr, mount)';
 
 function runInstaller(args, options = {}) {
-  return launch({ cmd: `"${windowsPath(programs.installer)}" ${args}`, ...options });
+  return launch({ cmd: commandLine(windowsPath(programs.installer), args), ...options });
 }
 
 /** Status 101, nothing on standard output, and the four-line report with

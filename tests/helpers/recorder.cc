@@ -16,29 +16,9 @@
 
 #include <string>
 
-#include "json_text.h"
+#include "helper_io.h"
 
 namespace {
-
-std::wstring variable(const wchar_t* name, bool* present = nullptr) {
-  wchar_t buffer[32768];
-  SetLastError(0);
-  const DWORD n = GetEnvironmentVariableW(name, buffer, 32768);
-  const bool found = n != 0 || GetLastError() == 0;
-  if (present) *present = found;
-  return found && n < 32768 ? std::wstring(buffer, n) : std::wstring();
-}
-
-void append_record(const std::string& line) {
-  const std::wstring path = variable(L"ZUR_TEST_RECORD");
-  if (path.empty()) return;
-  const HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
-  DWORD written;
-  WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-  CloseHandle(file);
-}
 
 void listen_for_a_while(DWORD after_ms, DWORD for_ms) {
   Sleep(after_ms);
@@ -63,32 +43,30 @@ int wmain() {
   const DWORD cwd_length = GetCurrentDirectoryW(32768, cwd);
   const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
 
-  std::string line = "{\"exe\":" + json_string(std::wstring(exe, exe_length)) +
-                     ",\"cmd\":" + json_string(GetCommandLineW()) +
-                     ",\"cwd\":" + json_string(std::wstring(cwd, cwd_length)) +
-                     ",\"stdout\":" + (output && output != INVALID_HANDLE_VALUE ? "true" : "false") +
-                     ",\"consoleWindow\":" + (GetConsoleWindow() ? "true" : "false") +
-                     ",\"consoleCP\":" + std::to_string(GetConsoleCP()) + ",\"env\":{";
-  const wchar_t* names[] = {L"LOCALAPPDATA", L"ZUR_GATEWAY_SCRIPT", L"ZUR_TEST_TAG"};
-  bool first = true;
-  for (const wchar_t* name : names) {
+  JsonObject env;
+  for (const wchar_t* name : {L"LOCALAPPDATA", L"ZUR_GATEWAY_SCRIPT", L"ZUR_TEST_TAG"}) {
     bool present = false;
-    const std::wstring value = variable(name, &present);
-    if (!present) continue;
-    line += (first ? "" : ",") + json_string(name) + ":" + json_string(value);
-    first = false;
+    const std::wstring value = setting(name, &present);
+    if (present) env.add(name, json_string(value));
   }
-  line += "}}\n";
-  append_record(line);
+  const JsonObject record = JsonObject()
+                                .add(L"exe", json_string(std::wstring(exe, exe_length)))
+                                .add(L"cmd", json_string(GetCommandLineW()))
+                                .add(L"cwd", json_string(std::wstring(cwd, cwd_length)))
+                                .add(L"stdout", json_bool(output && output != INVALID_HANDLE_VALUE))
+                                .add(L"consoleWindow", json_bool(GetConsoleWindow() != nullptr))
+                                .add(L"consoleCP", std::to_string(GetConsoleCP()))
+                                .add(L"env", env.text());
+  (void)append_record(record);  // without a record file there is nothing to report to
 
   // Only as node: the browsers and handlers it also stands in for inherit
   // the same environment and must not take the port.
   const std::wstring own(exe, exe_length);
   const bool as_node = own.size() >= 9 && lstrcmpiW(own.c_str() + own.size() - 9, L"\\node.exe") == 0;
   bool listen = false;
-  const std::wstring after = variable(L"ZUR_TEST_LISTEN_AFTER_MS", &listen);
+  const std::wstring after = setting(L"ZUR_TEST_LISTEN_AFTER_MS", &listen);
   if (listen && as_node) {
-    const std::wstring duration = variable(L"ZUR_TEST_LISTEN_FOR_MS");
+    const std::wstring duration = setting(L"ZUR_TEST_LISTEN_FOR_MS");
     listen_for_a_while(std::wcstoul(after.c_str(), nullptr, 10),
                        duration.empty() ? 4000 : std::wcstoul(duration.c_str(), nullptr, 10));
   }

@@ -1,7 +1,8 @@
 // Test helper standing in for a program the desktop host starts (node.exe,
-// msedge.exe, chrome.exe). What it does depends on the variable
+// msedge.exe, chrome.exe, any other). What it does depends on the variable
 // ZUR_SHIM_<NAME>, NAME being its own file name without ".exe" in upper
-// case (ZUR_SHIM_NODE, ZUR_SHIM_MSEDGE, ZUR_SHIM_CHROME):
+// case (ZUR_SHIM_NODE, ZUR_SHIM_MSEDGE, ...; tests/lib/sandbox.mjs derives
+// the browsers' names from the table of browser paths):
 //
 //   "profile"  appends one JSON line {"exe":..., "cmd":..., "consoleCP":N,
 //              "profile":..., "profileExisted":true|false} to the file named
@@ -20,18 +21,11 @@
 #include <shellapi.h>
 
 #include <string>
-
-#include "json_text.h"
 #include <vector>
 
-namespace {
+#include "helper_io.h"
 
-std::wstring variable(const std::wstring& name) {
-  std::wstring value(32768, L'\0');
-  const DWORD n = GetEnvironmentVariableW(name.c_str(), value.data(), static_cast<DWORD>(value.size()));
-  value.resize(n < value.size() ? n : 0);
-  return value;
-}
+namespace {
 
 std::vector<std::wstring> split(const wchar_t* line) {
   std::vector<std::wstring> out;
@@ -101,18 +95,13 @@ int record_profile(const std::wstring& exe, const std::vector<std::wstring>& arg
   }
   const DWORD attributes = found ? GetFileAttributesW(profile.c_str()) : INVALID_FILE_ATTRIBUTES;
   const bool existed = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-  const std::string line = "{\"exe\":" + json_string(exe) + ",\"cmd\":" + json_string(GetCommandLineW()) +
-                           ",\"consoleCP\":" + std::to_string(GetConsoleCP()) + ",\"profile\":" + json_string(profile) +
-                           ",\"profileExisted\":" + (existed ? "true" : "false") + "}\n";
-  const std::wstring record = variable(L"ZUR_TEST_RECORD");
-  if (record.empty()) return 1;
-  const HANDLE file = CreateFileW(record.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return 1;
-  DWORD written;
-  const BOOL ok = WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-  CloseHandle(file);
-  return ok ? 0 : 1;
+  const JsonObject record = JsonObject()
+                                .add(L"exe", json_string(exe))
+                                .add(L"cmd", json_string(GetCommandLineW()))
+                                .add(L"consoleCP", std::to_string(GetConsoleCP()))
+                                .add(L"profile", json_string(profile))
+                                .add(L"profileExisted", json_bool(existed));
+  return append_record(record) ? 0 : 1;
 }
 
 int start_linux_program(const std::wstring& command, const std::vector<std::wstring>& arguments) {
@@ -149,7 +138,7 @@ int wmain() {
   if (const auto dot = stem.rfind(L'.'); dot != std::wstring::npos) stem.resize(dot);
   for (auto& c : stem) c = static_cast<wchar_t>(towupper(c));
 
-  const std::wstring mode = variable(L"ZUR_SHIM_" + stem);
+  const std::wstring mode = setting(L"ZUR_SHIM_" + stem);
   const std::vector<std::wstring> arguments = split(GetCommandLineW());
   if (mode == L"profile") return record_profile(exe, arguments);
   return start_linux_program(mode, arguments);

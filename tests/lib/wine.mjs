@@ -9,6 +9,8 @@ import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 
+import { commandLine } from './command_line.mjs';
+
 function required(name) {
   const value = process.env[name];
   if (!value) throw new Error(`${name} is not set: run this test through ctest`);
@@ -49,6 +51,9 @@ export function windowsPath(unixPath) {
 export function driveC(windowsRelative) {
   return path.join(prefixDir(), 'drive_c', ...windowsRelative.split('\\'));
 }
+
+/** A path on drive C: as Windows programs see it. */
+export const onC = (relative) => `C:\\${relative}`;
 
 /** A fresh folder under the system's temporary folder. */
 export function tempDir(tag = 'e2e') {
@@ -170,17 +175,6 @@ export async function launch({ cmd, app, cwd, set = {}, unset = [], stdout = 'fi
   return result;
 }
 
-/** `"program" args` with the program quoted, as a shell would start it. */
-export function commandLine(program, ...args) {
-  return [`"${program}"`, ...args].join(' ');
-}
-
-/** The JSON lines a recorder helper wrote, oldest first. */
-export function readRecords(file) {
-  if (!fs.existsSync(file)) return [];
-  return fs.readFileSync(file, 'utf8').split('\n').filter(Boolean).map((line) => JSON.parse(line));
-}
-
 /** Splits the four-line failure report; throws when the shape is wrong. */
 export function failureReport(stderr) {
   const text = stderr.toString('utf8');
@@ -188,4 +182,15 @@ export function failureReport(stderr) {
   if (lines.at(-1) !== '') throw new Error(`report does not end in LF: ${JSON.stringify(text)}`);
   lines.pop();
   return lines;
+}
+
+/**
+ * Runs the host (a Linux path) with these arguments (already quoted) after
+ * its quoted path; with `element0` the command line starts with that text
+ * instead and the host is named as the application.
+ */
+export function runHost({ exe = programs.host, args = [], element0, cwd, set = {}, unset = [], stdout, timeoutMs = 30000 }) {
+  const program = windowsPath(exe);
+  const cmd = element0 === undefined ? commandLine(program, ...args) : [element0, ...args].join(' ');
+  return launch({ cmd, app: element0 === undefined ? undefined : program, cwd, set, unset, stdout, timeoutMs });
 }

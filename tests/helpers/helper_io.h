@@ -1,0 +1,70 @@
+// What the Windows test helpers share: reading their settings (environment
+// variables) and appending one JSON record line to the file named by
+// ZUR_TEST_RECORD, where tests/lib/records.mjs reads it.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// The value of an environment variable; `present` tells an empty value from
+// a missing one.
+inline std::wstring setting(const std::wstring& name, bool* present = nullptr) {
+  std::wstring value(32768, L'\0');
+  SetLastError(0);
+  const DWORD n = GetEnvironmentVariableW(name.c_str(), value.data(), static_cast<DWORD>(value.size()));
+  const bool found = n != 0 || GetLastError() == 0;
+  if (present) *present = found;
+  value.resize(found && n < value.size() ? n : 0);
+  return value;
+}
+
+// JSON string text: every code unit outside printable ASCII as \uXXXX, so
+// that unpaired surrogates survive.
+inline std::string json_string(const std::wstring& text) {
+  static const char hex[] = "0123456789abcdef";
+  std::string out = "\"";
+  for (const wchar_t c : text) {
+    if (c == L'"' || c == L'\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c >= 0x20 && c < 0x7F) {
+      out += static_cast<char>(c);
+    } else {
+      out += "\\u";
+      for (int shift = 12; shift >= 0; shift -= 4) out += hex[(c >> shift) & 0xF];
+    }
+  }
+  return out + "\"";
+}
+
+inline std::string json_bool(bool value) { return value ? "true" : "false"; }
+
+// A JSON object built field by field, in the order the fields are added.
+class JsonObject {
+ public:
+  // `json` is the value's JSON text (see json_string, json_bool).
+  JsonObject& add(const std::wstring& key, const std::string& json) {
+    text_ += (text_.size() > 1 ? "," : "") + json_string(key) + ":" + json;
+    return *this;
+  }
+  std::string text() const { return text_ + "}"; }
+
+ private:
+  std::string text_ = "{";
+};
+
+// Appends the object as one line to ZUR_TEST_RECORD; false when that is not
+// set or the line could not be written.
+inline bool append_record(const JsonObject& record) {
+  const std::wstring path = setting(L"ZUR_TEST_RECORD");
+  if (path.empty()) return false;
+  const std::string line = record.text() + "\n";
+  const HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const BOOL ok = WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+  CloseHandle(file);
+  return ok && written == line.size();
+}

@@ -1,0 +1,137 @@
+// The gateway port on the Linux side: whether it is free, fake gateways
+// that take it, and which processes listen on it.
+
+import { spawn } from 'node:child_process';
+import fs from 'node:fs';
+import net from 'node:net';
+import { setTimeout as sleep } from 'node:timers/promises';
+
+import { PORT } from './expected.mjs';
+
+function canBind(host) {
+  return new Promise((resolve) => {
+    const probe = net.createServer();
+    probe.once('error', () => resolve(false));
+    probe.listen({ port: PORT, host, exclusive: true }, () => probe.close(() => resolve(true)));
+  });
+}
+
+/** Fails with a plain message when something else holds the gateway port. */
+export async function requirePortFree() {
+  if (!(await canBind('127.0.0.1'))) {
+    throw new Error(`127.0.0.1:${PORT} is already taken by another program; these tests need it free`);
+  }
+}
+
+/** Waits for a listener of an earlier case (a fake gateway) to go away. */
+export async function waitPortFree(timeoutMs = 8000) {
+  const end = Date.now() + timeoutMs;
+  while (!(await canBind('127.0.0.1'))) {
+    if (Date.now() > end) throw new Error(`127.0.0.1:${PORT} is still taken after ${timeoutMs} ms`);
+    await sleep(100);
+  }
+}
+
+/**
+ * Waits for a fake gateway that listens only after its host has given up:
+ * until the port has been taken and is free again, or `timeoutMs` passed.
+ * Left alone it would answer the next case's first probe.
+ */
+export async function waitLateGateway(timeoutMs = 9000) {
+  const end = Date.now() + timeoutMs;
+  let taken = false;
+  while (Date.now() < end) {
+    const free = await canBind('127.0.0.1');
+    if (!free) taken = true;
+    if (free && taken) return;
+    await sleep(50);
+  }
+}
+
+/** A listener that accepts connections and never answers. */
+export async function listener(host = '127.0.0.1') {
+  const sockets = new Set();
+  const server = net.createServer((socket) => {
+    sockets.add(socket);
+    socket.on('error', () => {});
+    socket.on('close', () => sockets.delete(socket));
+  });
+  await new Promise((resolve, reject) => {
+    server.once('error', reject);
+    server.listen({ port: PORT, host, ipv6Only: host.includes(':') }, resolve);
+  });
+  return {
+    close: () => new Promise((resolve) => {
+      for (const s of sockets) s.destroy();
+      server.close(() => resolve());
+    }),
+  };
+}
+
+/** The Linux listener whose accept queue is full: connecting to it hangs. */
+export async function stalledListener() {
+  const exe = process.env.ZUR_STALLED_LISTENER;
+  if (!exe) throw new Error('ZUR_STALLED_LISTENER is not set: run this test through ctest');
+  const child = spawn(exe, [], { stdio: ['ignore', 'pipe', 'pipe'] });
+  await new Promise((resolve, reject) => {
+    let out = '';
+    child.stdout.on('data', (b) => {
+      out += b;
+      if (out.includes('ready')) resolve();
+    });
+    child.once('exit', (code) => reject(new Error(`stalled listener ended early (exit ${code})`)));
+  });
+  return {
+    close: () => new Promise((resolve) => {
+      if (child.exitCode !== null) return resolve();
+      child.once('exit', () => resolve());
+      child.kill('SIGKILL');
+    }),
+  };
+}
+
+/** Process ids of the Linux processes that listen on the gateway port. */
+export function listeningPids() {
+  const inodes = new Set();
+  for (const table of ['/proc/net/tcp', '/proc/net/tcp6']) {
+    if (!fs.existsSync(table)) continue;
+    for (const row of fs.readFileSync(table, 'utf8').split('\n').slice(1)) {
+      const cols = row.trim().split(/\s+/);
+      if (cols.length < 10) continue;
+      const port = parseInt(cols[1].split(':').pop(), 16);
+      if (port === PORT && cols[3] === '0A') inodes.add(cols[9]);
+    }
+  }
+  const pids = [];
+  for (const pid of fs.readdirSync('/proc').filter((n) => /^\d+$/.test(n))) {
+    let fds = [];
+    try {
+      fds = fs.readdirSync(`/proc/${pid}/fd`);
+    } catch {
+      continue;
+    }
+    for (const fd of fds) {
+      let link = '';
+      try {
+        link = fs.readlinkSync(`/proc/${pid}/fd/${fd}`);
+      } catch {
+        continue;
+      }
+      const m = /^socket:\[(\d+)\]$/.exec(link);
+      if (m && inodes.has(m[1])) {
+        pids.push(Number(pid));
+        break;
+      }
+    }
+  }
+  return pids;
+}
+
+/** The command line of a Linux process, as its arguments. */
+export function processArguments(pid) {
+  try {
+    return fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8').split('\0').filter(Boolean);
+  } catch {
+    return [];
+  }
+}

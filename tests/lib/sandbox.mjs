@@ -1,0 +1,101 @@
+// Stand-in programs and scratch folders in the shared prefix (node, the
+// browsers, the default URL handler), and putting the prefix back as it was.
+
+import fs from 'node:fs';
+import path from 'node:path';
+
+import { BROWSERS, HOST } from './expected.mjs';
+import { driveC, onC, programs, tempDir, wine, windowsPath } from './wine.mjs';
+
+export const shimExe = () => {
+  const value = process.env.ZUR_SHIM_EXE;
+  if (!value) throw new Error('ZUR_SHIM_EXE is not set: run this test through ctest');
+  return value;
+};
+
+/** The shim's setting for a program of this file name (tests/helpers/shim.cc). */
+export const shimVariable = (fileName) => `ZUR_SHIM_${path.win32.parse(fileName).name.toUpperCase()}`;
+
+/** The environment that makes shims at the browser paths report their start. */
+export const PROFILE_SHIMS = Object.fromEntries(
+  Object.values(BROWSERS).map((relative) => [shimVariable(relative), 'profile']));
+
+/** A PATH without any node.exe. */
+export const SYSTEM_PATH = 'C:\\windows\\system32;C:\\windows';
+
+function firstMissing(target) {
+  let missing = null;
+  for (let p = target; !fs.existsSync(p); p = path.dirname(p)) missing = p;
+  return missing;
+}
+
+/** Where the tests put the default URL handler, below C:\. */
+export const HANDLER = 'zur-e2e-handler\\handler.exe';
+
+/**
+ * Stand-ins and scratch folders for one test file; `restore()` puts the
+ * prefix back as it was, whatever happened in between.
+ */
+export function sandbox() {
+  const undo = [];
+  const box = {
+    /** A scratch folder on the Linux side. */
+    temp(tag = 'host') {
+      const dir = tempDir(tag);
+      undo.push(() => fs.rmSync(dir, { recursive: true, force: true }));
+      return dir;
+    },
+    /** Removes `unixPath` (and what was made above it) at the end, when it is new. */
+    track(unixPath) {
+      const top = firstMissing(unixPath);
+      if (top) undo.push(() => fs.rmSync(top, { recursive: true, force: true }));
+      return unixPath;
+    },
+    /** Copies `source` to drive C:; returns a function that takes it away again. */
+    placeOnC(relative, source) {
+      const target = driveC(relative);
+      const top = firstMissing(target);
+      fs.mkdirSync(path.dirname(target), { recursive: true });
+      if (source === 'folder') fs.mkdirSync(target);
+      else fs.copyFileSync(source, target);
+      const remove = () => fs.rmSync(top ?? target, { recursive: true, force: true });
+      undo.push(remove);
+      return remove;
+    },
+    /** A copy of the host in a folder of its own (with room for a node.exe beside it). */
+    hostCopy() {
+      const dir = box.temp('host-copy');
+      const exe = path.join(dir, HOST);
+      fs.copyFileSync(programs.host, exe);
+      return { dir, exe, windows: windowsPath(exe) };
+    },
+    /** Puts a recorder at HANDLER and makes it the default handler of http URLs. */
+    async recordingUrlHandler() {
+      box.placeOnC(HANDLER, programs.recorder);
+      const handler = onC(HANDLER);
+      const key = 'HKCR\\http\\shell\\open\\command';
+      const query = await wine(['reg', 'query', key, '/ve']);
+      const match = /\(Default\)\s+REG_SZ\s+(.*?)\r?$/m.exec(query.stdout);
+      undo.push(async () => {
+        const back = match
+          ? await wine(['reg', 'add', key, '/ve', '/d', match[1], '/f'])
+          : await wine(['reg', 'delete', key, '/ve', '/f']);
+        if (back.code !== 0) throw new Error(`cannot restore ${key}: ${back.stderr}`);
+      });
+      const set = await wine(['reg', 'add', key, '/ve', '/d', `"${handler}" "%1"`, '/f']);
+      if (set.code !== 0) throw new Error(`cannot set ${key}: ${set.stderr}`);
+    },
+    async restore() {
+      const errors = [];
+      while (undo.length) {
+        try {
+          await undo.pop()();
+        } catch (e) {
+          errors.push(e);
+        }
+      }
+      if (errors.length) throw errors[0];
+    },
+  };
+  return box;
+}
