@@ -6,6 +6,8 @@
 set -euo pipefail
 fuzzer=$1 seconds=$2 work=$3 seeds=$4
 mkdir -p "$work/corpus" "$work/findings"
-# Low priority: the fuzzer takes what the timing-sensitive tests leave.
-exec nice -n 10 "$fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=1024 -print_final_stats=1 \
+# Low priority: the fuzzer takes what the timing-sensitive tests leave. An
+# input counts as a hang after 60 s: at low priority on a busy machine one
+# that takes milliseconds was seen to wait 16 s for the processor.
+exec nice -n 10 "$fuzzer" -max_total_time="$seconds" -timeout=60 -rss_limit_mb=1024 -print_final_stats=1 \
   -artifact_prefix="$work/findings/" "$work/corpus" "$seeds"
