@@ -164,6 +164,11 @@ test('the default folder follows LOCALAPPDATA, and an override is taken as given
       where: (c, r) => path.join(r, 'fw', 'Z'), installDir: (c, r) => `Z:${r}/fw/Z`, byRoot: true },
     { name: 'override with a trailing backslash', args: (c, r) => `--install-dir ${windowsPath(path.join(r, 'tb'))}\\`,
       where: (c, r) => path.join(r, 'tb'), installDir: (c, r) => `Z:${r}/tb/`, byRoot: true },
+    // The system drops trailing blanks and dots from the last component.
+    { name: 'override with a trailing blank', args: (c, r) => `--install-dir "${windowsPath(path.join(r, 'tb'))} "`,
+      where: (c, r) => path.join(r, 'tb'), installDir: (c, r) => `Z:${r}/tb `, byRoot: true },
+    { name: 'override with a trailing dot and separator', args: (c, r) => `--install-dir ${windowsPath(path.join(r, 'td'))}.\\`,
+      where: (c, r) => path.join(r, 'td'), installDir: (c, r) => `Z:${r}/td./`, byRoot: true },
     { name: 'empty override', args: () => '--install-dir ""', where: (c) => c, installDir: () => '' },
     { name: 'relative override', args: () => '--install-dir rel\\sub', where: (c) => path.join(c, 'rel', 'sub'),
       installDir: () => 'rel/sub' },
@@ -293,6 +298,55 @@ test('a second run rewrites every file to its carried length', async (t) => {
   assertSucceeded(second, receiptPath(dir));
   assert.ok(second.stdout.equals(first.stdout), 'the same receipt line');
   assertInstalled(dir, receiptPath(dir));
+});
+
+test('links planted in the folder are replaced by regular files; what they lead to stays', async (t) => {
+  const root = withTemp(t, 'links');
+  const victimBytes = Buffer.from('a file of another user of the machine');
+  const cases = [
+    { name: 'a symbolic link to a file elsewhere', at: ICON, plant: (victim, link) => fs.symlinkSync(victim, link) },
+    { name: 'a hard link to a file elsewhere', at: HOST, plant: (victim, link) => fs.linkSync(victim, link) },
+    { name: 'a symbolic link to another file in the folder', at: CONFIGURATION, beside: true,
+      plant: (victim, link) => fs.symlinkSync(victim, link) },
+    { name: 'a symbolic link that leads nowhere', at: RECEIPT, nowhere: true,
+      plant: (victim, link) => fs.symlinkSync(victim, link) },
+  ];
+  for (const c of cases) {
+    await t.test(c.name, async () => {
+      const { caseRoot } = newCase(root);
+      const dir = path.join(caseRoot, 'target');
+      fs.mkdirSync(dir);
+      const victim = c.beside ? path.join(dir, 'notes.txt') : path.join(caseRoot, 'victim', c.at);
+      fs.mkdirSync(path.dirname(victim), { recursive: true });
+      if (!c.nowhere) fs.writeFileSync(victim, victimBytes);
+      c.plant(victim, path.join(dir, c.at));
+      assertSucceeded(await runInstaller(`--install-dir "${windowsPath(dir)}"`), receiptPath(dir));
+      if (c.nowhere) {
+        assert.ok(!fs.existsSync(victim), 'nothing is created where the link led');
+      } else {
+        assert.ok(fs.readFileSync(victim).equals(victimBytes), 'the file behind the link is unchanged');
+        assert.equal(fs.statSync(victim).nlink, 1, 'and has its own name only');
+      }
+      if (c.beside) fs.rmSync(victim);
+      assertInstalled(dir, receiptPath(dir));
+      for (const name of FILES) {
+        const stat = fs.lstatSync(path.join(dir, name));
+        assert.ok(stat.isFile() && stat.nlink === 1, `${name} is a regular file with one name`);
+      }
+    });
+  }
+  await t.test('a folder reached through a symbolic link: its files are rewritten in place', async () => {
+    const { caseRoot } = newCase(root);
+    const real = path.join(caseRoot, 'real');
+    fs.mkdirSync(real);
+    fs.writeFileSync(path.join(real, ICON), 'an older icon');
+    const before = fs.statSync(path.join(real, ICON)).ino;
+    fs.symlinkSync(real, path.join(caseRoot, 'moved'));
+    const dir = path.join(caseRoot, 'moved');
+    assertSucceeded(await runInstaller(`--install-dir "${windowsPath(dir)}"`), receiptPath(dir));
+    assertInstalled(real, receiptPath(dir));
+    assert.equal(fs.statSync(path.join(real, ICON)).ino, before, 'the same file, cut and written');
+  });
 });
 
 test('two installers at once into one folder both finish with a complete installation', async (t) => {

@@ -71,6 +71,14 @@ PathForm classify_path(std::u16string_view path) {
 
 bool is_verbatim_path(std::u16string_view path) { return is_verbatim(path); }
 
+bool loses_trailing_blanks(std::u16string_view folder) {
+  if (is_verbatim(folder)) return false;
+  while (!folder.empty() && is_separator(folder.back())) folder.remove_suffix(1);
+  const std::u16string_view last = folder.substr(folder.find_last_of(u"\\/") + 1);
+  if (last.empty() || last == u"." || last == u"..") return false;
+  return last.back() == u' ' || last.back() == u'.';
+}
+
 bool is_absolute_path(std::u16string_view path) {
   return is_verbatim(path) || is_drive_absolute(path) || is_network(path);
 }

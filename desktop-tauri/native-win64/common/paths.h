@@ -38,6 +38,13 @@ std::vector<std::u16string> folder_chain(std::u16string_view path);
 // empty when there is none.
 std::u16string_view folder_of(std::u16string_view path);
 
+// The system drops trailing blanks and dots from the last component of a
+// path it is given (not from inner ones, and not in a verbatim path): for
+// "C:\Apps\Z " it makes "C:\Apps\Z", yet looks for "C:\Apps\Z \x" inside
+// a folder "Z ". True when `folder`'s last component, before any trailing
+// separators, ends in a blank or a dot and is not "." or "..".
+bool loses_trailing_blanks(std::u16string_view folder);
+
 // A path in the form the system takes literally: "\\?\" or "\??\".
 bool is_verbatim_path(std::u16string_view path);
 

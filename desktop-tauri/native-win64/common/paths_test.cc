@@ -122,6 +122,20 @@ TEST(FolderOf, KeepsTheLastSeparator) {
   for (const auto& c : cases) EXPECT_EQ(folder_of(c.path), c.expected) << show(c.path);
 }
 
+TEST(LosesTrailingBlanks, OnlyTheLastComponentOutsideVerbatimPaths) {
+  const struct {
+    std::u16string_view folder;
+    bool expected;
+  } cases[] = {
+      {u"C:\\Apps\\Z ", true},    {u"C:\\Apps\\Z.", true},      {u"C:\\Apps\\Z \\", true},
+      {u"C:/Apps/Z. /", true},      {u"Z ", true},                 {u"C:\\Apps\\Z", false},
+      {u"C:\\Apps\\Z \\sub", false}, {u"C:\\Apps\\.", false},       {u"C:\\Apps\\..\\", false},
+      {u"\\\\?\\C:\\Apps\\Z ", false}, {u"\\??\\C:\\Z.", false},         {u"", false},
+      {u"C:\\", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(loses_trailing_blanks(c.folder), c.expected) << show(c.folder);
+}
+
 TEST(IsAbsolutePath, OnlyWhatNoCurrentFolderCompletes) {
   const struct {
     std::u16string_view path;

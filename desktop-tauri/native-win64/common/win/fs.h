@@ -25,9 +25,18 @@ bool is_directory(std::u16string_view path);
 // meanwhile; anything else in the way is an error.
 IoStatus create_directory_all(std::u16string_view folder);
 
+// The folder that create_directory_all(folder) makes, as a text to join file
+// names to: `folder` itself, unless the system drops trailing blanks or dots
+// from its last component (loses_trailing_blanks), then the folder as the
+// full-path service resolves it.
+std::u16string created_folder(std::u16string_view folder);
+
 // Writes `bytes` as the whole content of the file at `path`: created when
 // missing, cut to length zero when present, open to other readers, writers
-// and deleters while it is written.
+// and deleters while it is written. What stands at `path` is looked at
+// itself first: a link (a reparse point of any kind, a file with more than
+// one name, or a name that leads elsewhere) is never written through; that
+// name is removed and a new file takes its place.
 IoStatus write_file(std::u16string_view path, std::string_view bytes);
 
 }  // namespace zur::win

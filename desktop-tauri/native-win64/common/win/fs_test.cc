@@ -143,6 +143,21 @@ TEST(WriteFile, WritesWholeFilesAndCutsLongerOnes) {
   }
 }
 
+TEST(WriteFile, KeepsAnExistingFileWithItsAttributes) {
+  TempFolder temp;
+  const std::u16string path = temp.path() + u"\\ZUR-Vedozaruz.ico";
+  // Opening a hidden file to replace it (CREATE_ALWAYS) fails on Windows;
+  // the file is kept and only its content goes.
+  for (const DWORD attributes : {DWORD(FILE_ATTRIBUTE_HIDDEN), DWORD(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)}) {
+    ASSERT_EQ(write_file(path, "an older, longer icon"), IoStatus());
+    ASSERT_TRUE(SetFileAttributesW(wide(path), attributes));
+    EXPECT_EQ(write_file(path, "icon"), IoStatus());
+    EXPECT_EQ(read_file(path), "icon");
+    EXPECT_EQ(GetFileAttributesW(wide(path)) & attributes, attributes);
+    ASSERT_TRUE(SetFileAttributesW(wide(path), FILE_ATTRIBUTE_NORMAL));
+  }
+}
+
 TEST(WriteFile, LeavesOthersFreeToReadWriteAndDelete) {
   TempFolder temp;
   const std::u16string path = temp.path() + u"\\shared.txt";
