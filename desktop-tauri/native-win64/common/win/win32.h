@@ -13,6 +13,7 @@
 
 #include <winsock2.h>  // before windows.h, which would pull in the old winsock.h
 #include <windows.h>
+#include <mstcpip.h>  // SIO_TCP_INITIAL_RTO
 
 #include <string>
 #include <string_view>
