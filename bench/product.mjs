@@ -1,5 +1,5 @@
 // What the build says of the programs it made: build/win64/product.env,
-// lines KEY='value'.
+// lines KEY='value', where a ' of the value is written '\''.
 
 import fs from 'node:fs';
 
@@ -12,9 +12,9 @@ export function readProduct(file) {
   }
   const values = {};
   for (const line of text.split('\n').filter(Boolean)) {
-    const m = /^(\w+)='([^']*)'$/.exec(line);
+    const m = /^(\w+)='((?:[^']|'\\'')*)'$/.exec(line);
     if (!m) throw new Error(`${file}: cannot read ${JSON.stringify(line)}`);
-    values[m[1]] = m[2];
+    values[m[1]] = m[2].replaceAll("'\\''", "'");
   }
   return values;
 }
