@@ -4,7 +4,9 @@
 set -euo pipefail
 [ -z "${ZUR_SIGN_PFX:-}" ] || export ZUR_SIGN_PFX=$(realpath -m -- "$ZUR_SIGN_PFX")
 cd "$(dirname "$0")"
+# The signing password is for the build alone, not for the other steps.
+export -n ZUR_SIGN_PASSWORD
 
 ./scripts/ensure-deps.sh build
-./scripts/build-all.sh
+(export ZUR_SIGN_PASSWORD && exec ./scripts/build-all.sh)
 ./scripts/demo.sh

@@ -7,18 +7,22 @@
 # both programs are signed: the host before the installer embeds it, then
 # the installer. Without it the programs are unsigned.
 set -euo pipefail
+# The password goes to the signing commands alone (sign.sh, and the win64
+# build that runs it), never to the other commands this script starts.
+export -n ZUR_SIGN_PASSWORD
+with_password() { (export ZUR_SIGN_PASSWORD && exec "$@"); }
 sign_pfx=${ZUR_SIGN_PFX:-}
 [ -z "$sign_pfx" ] || sign_pfx=$(realpath -m -- "$sign_pfx")
 cd "$(dirname "$0")/.."
 
 # dist/ holds the programs of the last build that succeeded, or nothing.
 rm -f dist/*.exe dist/SHA256SUMS
-[ -z "$sign_pfx" ] || ./scripts/sign.sh --check "$sign_pfx"
+[ -z "$sign_pfx" ] || with_password ./scripts/sign.sh --check "$sign_pfx"
 
 cmake --preset native >/dev/null
 cmake --build --preset native
 cmake --preset win64 -DZUR_SIGN_PFX="$sign_pfx" -DZUR_SIGN_TIMESTAMP_URL="${ZUR_SIGN_TIMESTAMP_URL:-}" >/dev/null
-cmake --build --preset win64
+if [ -n "$sign_pfx" ]; then with_password cmake --build --preset win64; else cmake --build --preset win64; fi
 
 # The names and paths of what was built.
 . build/win64/product.env

@@ -6,7 +6,9 @@
 #
 # PFX is a PKCS#12 file holding the code-signing certificate and its key; its
 # password comes from ZUR_SIGN_PASSWORD (unset or empty: none), so it never
-# shows on a command line or in the build tree. TIME (seconds since 1970) is
+# shows on a command line or in the build tree. It reaches openssl and
+# osslsigncode only, and neither it nor the key ever stands in a command or
+# an assignment that a trace (bash -x) would show: the key is only piped. TIME (seconds since 1970) is
 # the signing time written into the signature, which makes the signature, and
 # so the signed file, the same on every build. TIMESTAMP_URL adds an RFC 3161
 # timestamp from that server (the bytes then differ from build to build).
@@ -20,7 +22,9 @@ fail() {
   exit 1
 }
 
-export ZUR_SIGN_PASSWORD=${ZUR_SIGN_PASSWORD-}
+# Unset means none. Kept from the other commands' environment.
+[ -n "${ZUR_SIGN_PASSWORD+set}" ] || ZUR_SIGN_PASSWORD=
+export -n ZUR_SIGN_PASSWORD
 
 # The certificates (or with -nocerts the key) that PFX holds, as PEM.
 pkcs12() {
@@ -28,19 +32,24 @@ pkcs12() {
   shift
   # PKCS#12 files exported by older tools use ciphers that OpenSSL 3 keeps in
   # its legacy provider.
-  openssl pkcs12 -in "$pfx" -passin env:ZUR_SIGN_PASSWORD "$@" 2>/dev/null ||
-    openssl pkcs12 -legacy -in "$pfx" -passin env:ZUR_SIGN_PASSWORD "$@" 2>/dev/null
+  (
+    export ZUR_SIGN_PASSWORD
+    openssl pkcs12 -in "$pfx" -passin env:ZUR_SIGN_PASSWORD "$@" 2>/dev/null ||
+      exec openssl pkcs12 -legacy -in "$pfx" -passin env:ZUR_SIGN_PASSWORD "$@" 2>/dev/null
+  )
 }
 
 check() {
   local pfx=$1
   [ -f "$pfx" ] && [ -r "$pfx" ] || fail "cannot read the certificate file $pfx (ZUR_SIGN_PFX)"
   command -v osslsigncode >/dev/null || fail "osslsigncode is not installed (apt-get install osslsigncode)"
-  local certificate key
+  local certificate
   certificate=$(pkcs12 "$pfx" -nokeys -clcerts) ||
     fail "cannot open $pfx: wrong ZUR_SIGN_PASSWORD, or not a PKCS#12 file"
-  key=$(pkcs12 "$pfx" -nocerts -nodes) || fail "cannot read the private key in $pfx"
-  [[ $key == *"PRIVATE KEY-----"* ]] || fail "$pfx holds no private key"
+  # The decrypted key goes down a pipe and nowhere else. grep reads all of
+  # it (no -q), so openssl never ends on a closed pipe.
+  pkcs12 "$pfx" -nocerts -nodes >/dev/null || fail "cannot read the private key in $pfx"
+  pkcs12 "$pfx" -nocerts -nodes | grep -e 'PRIVATE KEY-----' >/dev/null || fail "$pfx holds no private key"
   [[ $certificate == *"-----BEGIN CERTIFICATE-----"* ]] || fail "$pfx holds no certificate for its key"
   # The signer's own certificate comes first.
   local usage
@@ -66,8 +75,9 @@ trap 'rm -f "$signed" "$log"' EXIT
 rm -f "$signed"
 options=(sign -pkcs12 "$pfx" -h sha256 -time "$time" -in "$file" -out "$signed")
 [ -z "$timestamp_url" ] || options+=(-ts "$timestamp_url")
-if [ -n "$ZUR_SIGN_PASSWORD" ]; then
-  osslsigncode "${options[@]}" -readpass <(printf '%s' "$ZUR_SIGN_PASSWORD") >"$log" 2>&1 || status=$?
+if [ -n "${ZUR_SIGN_PASSWORD:+set}" ]; then
+  # -readpass takes the first line of the file: here, standard input.
+  osslsigncode "${options[@]}" -readpass /dev/stdin <<<"$ZUR_SIGN_PASSWORD" >"$log" 2>&1 || status=$?
 else
   osslsigncode "${options[@]}" >"$log" 2>&1 || status=$?
 fi

@@ -102,6 +102,33 @@ test('a signed build verifies, carries the signed host, repeats byte for byte an
   assert.ok(fs.readFileSync(path.join(target, HOST)).equals(host), 'the installed host is the signed host');
 });
 
+test('traced, signing shows neither the password nor the key, and only openssl and osslsigncode get the password', (t) => {
+  // Stand-ins for the other commands sign.sh runs note whether the password
+  // reached them, then run the real command.
+  const bin = path.join(work, 'watching');
+  const leaks = path.join(work, 'leaks');
+  fs.mkdirSync(bin);
+  for (const name of ['grep', 'chmod', 'mv', 'rm', 'head', 'basename']) {
+    fs.writeFileSync(path.join(bin, name),
+      `#!/bin/sh\n[ -z "\${ZUR_SIGN_PASSWORD+set}" ] || echo ${name} >>"$ZUR_TEST_LEAKS"\nPATH=\${PATH#*:} exec ${name} "$@"\n`,
+      { mode: 0o755 });
+  }
+  const keyLines = fs.readFileSync(path.join(work, 'signer.key'), 'utf8').split('\n').filter((l) => l.length >= 40);
+  const exe = path.join(work, 'traced.exe');
+  fs.copyFileSync(programs.host, exe);
+  const env = { ...process.env, PATH: `${bin}:${process.env.PATH}`, ZUR_SIGN_PASSWORD: PASSWORD, ZUR_TEST_LEAKS: leaks };
+  for (const args of [['--check', pfx], [pfx, exe, String(SIGNING_TIME)]]) {
+    const run = spawnSync('bash', ['-x', path.join(copy, 'scripts', 'sign.sh'), ...args], { env, encoding: 'utf8' });
+    assert.equal(run.status, 0, run.stderr);
+    assert.ok(run.stderr.includes('+ '), 'traced');
+    assert.ok(!run.stderr.includes(PASSWORD), `${args[0]}: the password is in the trace`);
+    for (const line of keyLines) assert.ok(!run.stderr.includes(line), `${args[0]}: the key is in the trace`);
+  }
+  assert.equal(spawnSync('osslsigncode', ['verify', '-CAfile', ca, '-in', exe]).status, 0, 'signed');
+  assert.ok(!fs.existsSync(leaks), `the password reached ${fs.existsSync(leaks) && fs.readFileSync(leaks, 'utf8')}`);
+  t.after(() => fs.rmSync(bin, { recursive: true, force: true }));
+});
+
 test('a certificate the build cannot sign with fails it with one line and leaves dist/ empty', () => {
   const cases = [
     { name: 'wrong password', sign: { ZUR_SIGN_PFX: pfx, ZUR_SIGN_PASSWORD: 'wrong' }, says: /wrong ZUR_SIGN_PASSWORD/ },
