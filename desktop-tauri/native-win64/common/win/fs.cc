@@ -157,7 +157,7 @@ IoStatus write_file(std::u16string_view path, std::string_view bytes) {
     const unique_file existing = open_existing(target);
     if (existing) {
       if (is_link(existing.get().value, target)) break;
-      // The file itself stays (its attributes, links and security); only its
+      // An ordinary file stays (its attributes and security); only its
       // content goes.
       FILE_END_OF_FILE_INFO end{};
       if (!SetFileInformationByHandle(existing.get().value, FileEndOfFileInfo, &end, sizeof end)) return last_error();
