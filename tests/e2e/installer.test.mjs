@@ -167,8 +167,9 @@ test('the default folder follows LOCALAPPDATA, and an override is taken as given
     // The system drops trailing blanks and dots from the last component.
     { name: 'override with a trailing blank', args: (c, r) => `--install-dir "${windowsPath(path.join(r, 'tb'))} "`,
       where: (c, r) => path.join(r, 'tb'), installDir: (c, r) => `Z:${r}/tb `, byRoot: true },
-    { name: 'override with a trailing dot and separator', args: (c, r) => `--install-dir ${windowsPath(path.join(r, 'td'))}.\\`,
-      where: (c, r) => path.join(r, 'td'), installDir: (c, r) => `Z:${r}/td./`, byRoot: true },
+    { name: 'override with a trailing dot, blank and separator',
+      args: (c, r) => `--install-dir ${quoteArgument(`${windowsPath(path.join(r, 'td'))}. \\`)}`,
+      where: (c, r) => path.join(r, 'td'), installDir: (c, r) => `Z:${r}/td. /`, byRoot: true },
     { name: 'empty override', args: () => '--install-dir ""', where: (c) => c, installDir: () => '' },
     { name: 'relative override', args: () => '--install-dir rel\\sub', where: (c) => path.join(c, 'rel', 'sub'),
       installDir: () => 'rel/sub' },

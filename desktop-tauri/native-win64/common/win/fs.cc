@@ -145,6 +145,9 @@ IoStatus create_directory_all(std::u16string_view folder) {
 
 std::u16string created_folder(std::u16string_view folder) {
   if (!loses_trailing_blanks(folder)) return std::u16string(folder);
+  // Without its final separators, as the last step of create_directory_all
+  // hands it over: "Z \" would keep its blank as an inner component.
+  while (folder.back() == u'\\' || folder.back() == u'/') folder.remove_suffix(1);
   const std::u16string resolved = full_path(folder);
   return resolved.empty() ? std::u16string(folder) : resolved;
 }
