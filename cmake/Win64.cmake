@@ -17,16 +17,47 @@ add_compile_options(
   "-ffile-prefix-map=${PROJECT_BINARY_DIR}/=build/")
 add_link_options(-static -s -Wl,--gc-sections -Wl,--no-insert-timestamp)
 add_compile_definitions(UNICODE _UNICODE)
+# GCC's posix driver links winpthread by itself, clang's does not: the
+# tests' exception support (libgcc_eh, libstdc++) and GoogleTest need it.
+# The shipped programs use none of it, and pecheck would see it if they did.
+link_libraries(pthread)
 
-# Hardening. The shipped programs bring their own stack protector runtime
-# (common/win/stack_guard.cc); everything else gets GCC's libssp, linked
-# statically by -static like the rest. The loader keeps ASLR (64-bit,
-# from a relocatable base) and DEP on and treats the programs as terminal
-# server aware; tools/pecheck fails the build when any of it is missing.
+# Hardening. The loader keeps ASLR (64-bit, from a relocatable base) and DEP
+# on and treats the programs as terminal server aware; the shipped programs
+# also carry Control Flow Guard, CET shadow-stack compatibility and a load
+# configuration (see zur_program_runtime). Their stack protector's canary is
+# common/win/runtime.cc's; everything else gets GCC's libssp, linked
+# statically by -static like the rest. tools/pecheck fails the build when
+# any of it is missing.
 add_compile_options(-fstack-protector-strong)
 add_compile_definitions(_FORTIFY_SOURCE=2)
 add_link_options(-fstack-protector-strong
   -Wl,--dynamicbase -Wl,--high-entropy-va -Wl,--nxcompat -Wl,--tsaware)
+
+# The programs and the code they link are built without exceptions (see
+# common/win/runtime.cc, linked into the programs only), without type
+# information (nothing asks for a type at run time; it would cost each
+# interface class some 2.5 KiB) and, having a single thread, without
+# thread-safe guards on function-local statics. Their indirect calls are
+# checked by Control Flow Guard (clang's -cfguard: each goes through the
+# guard pointer of common/win/load_config.cc).
+set(ZUR_PROGRAM_CODE_OPTIONS -fno-exceptions -fno-rtti -fno-threadsafe-statics "SHELL:-Xclang -cfguard")
+
+# A program built as the shipped ones are: its own runtime instead of the C
+# runtime, so it imports from KERNEL32 (and WS2_32) only; the load
+# configuration, whatever its code refers to; the Control Flow Guard tables
+# and CET shadow-stack compatibility; few sections (read-only data, the
+# import table, unwind and guard tables all in .rdata, which is not
+# executable, and .bss in .data).
+function(zur_program_runtime target)
+  target_sources(${target} PRIVATE "${PROJECT_SOURCE_DIR}/desktop-tauri/native-win64/common/win/runtime.cc")
+  target_compile_options(${target} PRIVATE ${ZUR_PROGRAM_CODE_OPTIONS})
+  target_link_options(${target} PRIVATE -nostdlib -Wl,--undefined=_load_config_used
+    -Wl,--Xlink=-guard:cf -Wl,--Xlink=-cetcompat
+    -Wl,--Xlink=-merge:.00cfg=.rdata -Wl,--Xlink=-merge:.buildid=.rdata -Wl,--Xlink=-merge:.idata=.rdata
+    -Wl,--Xlink=-merge:.pdata=.rdata -Wl,--Xlink=-merge:.xdata=.rdata -Wl,--Xlink=-merge:.bss=.data)
+  target_link_libraries(${target} PRIVATE zur_win stdc++ kernel32)
+endfunction()
 
 # Tests run under Wine in a private prefix that the wine.prefix test makes:
 # ZUR_WINE_RUN names its folder (the prefix is its "prefix" subfolder), and

@@ -4,12 +4,14 @@
 # is present.
 set -euo pipefail
 
+# The Windows programs: clang and lld against MinGW-w64's headers and
+# libraries (g++-mingw-w64 brings them, and the noop program of the bench).
 packages=(cmake ninja-build g++ libgtest-dev googletest zlib1g-dev
-          g++-mingw-w64-x86-64-posix wine wine64)
+          g++-mingw-w64-x86-64-posix clang lld wine wine64)
 case "${1:-build}" in
-  # clang with its compiler-rt for the sanitize tree (ASan, UBSan, libFuzzer);
+  # clang's compiler-rt for the sanitize tree (ASan, UBSan, libFuzzer);
   # osslsigncode and openssl for the signed build's test.
-  test) packages+=(chromium e2fsprogs clang libclang-rt-14-dev osslsigncode openssl) ;;
+  test) packages+=(chromium e2fsprogs libclang-rt-14-dev osslsigncode openssl) ;;
   bench) packages+=(nsis time) ;;
 esac
 command -v node >/dev/null 2>&1 || packages+=(nodejs)

@@ -1,5 +1,5 @@
-// What both programs share: the argument check, the failure report and the
-// writing of their one output line.
+// What both programs share: the argument check, the failure report, the
+// writing of their one output line and the stack protector of their image.
 import assert from 'node:assert/strict';
 import { test } from 'node:test';
 
@@ -91,4 +91,23 @@ test('ZUR_BACKTRACE puts the stack frames into the report', async (t) => {
       }
     });
   }
+});
+
+// The guard probe is built as both programs are: the same runtime, load
+// configuration and hardening.
+test('the loader seeds each run\'s stack canary, and a smashed stack ends the run at once', async () => {
+  const probe = commandLine(windowsPath(programs.guardProbe));
+  const canaries = [];
+  for (let i = 0; i < 2; i++) {
+    const run = await launch({ cmd: probe });
+    assert.equal(run.status, 0, run.stderr.toString());
+    canaries.push(run.stdout.toString());
+    assert.match(canaries[i], /^[0-9a-f]{16}$/);
+    assert.notEqual(canaries[i], '00002b992ddfa232', 'the default value the image holds in the file');
+  }
+  assert.notEqual(canaries[0], canaries[1]);
+
+  const smashed = await launch({ cmd: `${probe} smash` });
+  assert.equal(smashed.status, 0xC0000409, 'STATUS_STACK_BUFFER_OVERRUN, from __fastfail');
+  assert.equal(smashed.stdout.length, 0);
 });

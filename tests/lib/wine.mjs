@@ -22,6 +22,7 @@ export const programs = {
   get installer() { return required('ZUR_INSTALLER_EXE'); },
   get launch() { return required('ZUR_LAUNCH_EXE'); },
   get recorder() { return required('ZUR_RECORDER_EXE'); },
+  get guardProbe() { return required('ZUR_GUARD_PROBE_EXE'); },
 };
 export const sourceDir = () => required('ZUR_SOURCE_DIR');
 // The run folder of the prefix that the wine.prefix test made (see

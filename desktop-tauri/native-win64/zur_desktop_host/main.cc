@@ -3,6 +3,7 @@
 
 #include "../common/win/arguments.h"
 #include "../common/win/failure.h"
+#include "../common/win/system.h"
 #include "app_window.h"
 #include "gateway.h"
 #include "host.h"
@@ -10,6 +11,7 @@
 
 int main() {
   using namespace zur;
+  win::load_dlls_from_system_folder_only();
   const ArgumentList arguments = win::argument_list();
 
   if (host::is_report_mode(arguments)) {

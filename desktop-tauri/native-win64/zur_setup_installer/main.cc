@@ -13,6 +13,7 @@
 
 int main() {
   using namespace zur;
+  win::load_dlls_from_system_folder_only();
   const ArgumentList arguments = win::argument_list();
 
   if (installer::is_verify_bundle_mode(arguments)) {

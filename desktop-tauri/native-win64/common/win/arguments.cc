@@ -13,7 +13,7 @@ ArgumentList argument_list_of(std::u16string_view command_line) {
   return split_command_line(command_line, command_line.empty() ? executable_path() : std::u16string());
 }
 
-ArgumentList argument_list(std::source_location where) {
+ArgumentList argument_list(SourcePlace where) {
   const wchar_t* line = GetCommandLineW();
   ArgumentList arguments = argument_list_of(narrow(line, std::wcslen(line)));
   for (std::size_t i = 0; i < arguments.size(); ++i) {

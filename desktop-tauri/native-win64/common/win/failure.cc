@@ -47,21 +47,21 @@ std::vector<std::string> stack_frames() {
 
 }  // namespace
 
-void fail(std::string_view failure_line, std::source_location where) {
+void fail(std::string_view failure_line, SourcePlace where) {
   std::vector<std::string> frames;
   if (backtrace_requested(environment_variable(std::u16string(kBacktraceVariable)))) frames = stack_frames();
-  write_report(failure_report(GetCurrentThreadId(), {where.file_name(), where.line(), where.column()}, failure_line,
+  write_report(failure_report(GetCurrentThreadId(), where, failure_line,
                               frames));
   ExitProcess(101);
 }
 
-void fail(std::string_view message, const IoError& error, std::source_location where) {
+void fail(std::string_view message, const IoError& error, SourcePlace where) {
   const std::string description =
       describe_error(error, error.kind == IoError::Kind::Os ? system_message(error.code) : std::string());
   fail(fill_template("{}: {}", {message, description}), where);
 }
 
-void print_line(std::string_view text, std::source_location where) {
+void print_line(std::string_view text, SourcePlace where) {
   const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
   if (output == nullptr || output == INVALID_HANDLE_VALUE) return;
   const IoStatus printed = write_line(output, text);

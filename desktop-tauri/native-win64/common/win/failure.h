@@ -2,27 +2,34 @@
 // ends the run.
 #pragma once
 
-#include <source_location>
 #include <string_view>
 
 #include "../error.h"
 
 namespace zur::win {
 
+// As a default argument, the place of the call, as
+// std::source_location::current() gives it; libstdc++'s std::source_location
+// needs a builtin that clang 14 lacks.
+constexpr SourcePlace caller(const char* file = __builtin_FILE(), std::uint32_t line = __builtin_LINE(),
+                             std::uint32_t column = __builtin_COLUMN()) {
+  return {file, line, column};
+}
+
 // Writes the failure report to standard error and ends the process with
 // exit status 101.
-[[noreturn]] void fail(std::string_view failure_line, std::source_location where);
+[[noreturn]] void fail(std::string_view failure_line, SourcePlace where);
 [[noreturn]] void fail(std::string_view message, const IoError& error,
-                       std::source_location where = std::source_location::current());
+                       SourcePlace where = caller());
 
 // Ends the process with the failure report when `status` is a failure.
 inline void expect(const IoStatus& status, std::string_view message,
-                   std::source_location where = std::source_location::current()) {
+                   SourcePlace where = caller()) {
   if (!status) fail(message, status.error(), where);
 }
 
 // Prints one line on standard output. Without a standard output handle the
 // line is dropped; a failed write ends the process with the failure report.
-void print_line(std::string_view text, std::source_location where = std::source_location::current());
+void print_line(std::string_view text, SourcePlace where = caller());
 
 }  // namespace zur::win

@@ -35,6 +35,15 @@ std::u16string call_with_buffer(Call call, std::size_t capacity = MAX_PATH) {
   }
 }
 
+// From here on the process loads DLLs from the system folder only: what is
+// loaded at run time, by us or inside WS2_32, never comes from the program's
+// own folder, the current folder or PATH. SetDefaultDllDirectories is in
+// Windows 8 and later, and in Windows 7 with KB2533623; it fails only for
+// flags it does not know.
+inline void load_dlls_from_system_folder_only() {
+  static_cast<void>(SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32));
+}
+
 // The value of an environment variable; nothing when it is absent or not
 // valid Unicode text.
 std::optional<std::u16string> environment_variable(const std::u16string& name);

@@ -15,6 +15,18 @@ constexpr std::size_t kImportDirectory = 1;
 constexpr std::size_t kResourceDirectory = 2;
 constexpr std::size_t kSecurityDirectory = 4;
 constexpr std::size_t kRelocationDirectory = 5;
+constexpr std::size_t kDebugDirectory = 6;
+constexpr std::size_t kTlsDirectory = 9;
+constexpr std::size_t kLoadConfigurationDirectory = 10;
+
+// IMAGE_LOAD_CONFIG_DIRECTORY64: where its fields lie, and the Size that
+// holds them all up to GuardFlags.
+constexpr std::size_t kLoadConfigDependentLoadFlags = 78;
+constexpr std::size_t kLoadConfigSecurityCookie = 88;
+constexpr std::size_t kLoadConfigGuardFlags = 144;
+constexpr std::uint32_t kLoadConfigMinimumSize = kLoadConfigGuardFlags + 4;
+
+constexpr std::uint32_t kDebugTypeExDllCharacteristics = 20;
 
 constexpr std::uint32_t kScnMemExecute = 0x20000000;
 constexpr std::uint32_t kScnMemWrite = 0x80000000;
@@ -27,13 +39,31 @@ constexpr struct {
     {0x0020, "lacks HIGH_ENTROPY_VA (64-bit ASLR)"},
     {0x0040, "lacks DYNAMIC_BASE (ASLR)"},
     {0x0100, "lacks NX_COMPAT (DEP)"},
+    {0x4000, "lacks GUARD_CF (Control Flow Guard)"},
     {0x8000, "lacks TERMINAL_SERVER_AWARE"},
 };
 
-// DLLs that every 64-bit Windows has in its system folder.
-constexpr std::array<std::string_view, 8> kSystemDlls = {
-    "kernel32.dll", "msvcrt.dll", "ws2_32.dll", "ntdll.dll",
-    "advapi32.dll", "user32.dll", "shell32.dll", "ole32.dll",
+constexpr std::uint16_t kLoadLibrarySearchSystem32 = 0x800;
+// The value compilers give the security cookie in the file; the loader
+// replaces it, and only it, with a random one.
+constexpr std::uint64_t kDefaultSecurityCookie = 0x00002B992DDFA232;
+constexpr std::uint32_t kGuardCfInstrumented = 0x100;
+constexpr std::uint32_t kGuardCfFunctionTablePresent = 0x400;
+constexpr std::uint32_t kCetCompatible = 0x01;  // IMAGE_DLLCHARACTERISTICS_EX_CET_COMPAT
+
+// The only DLLs a shipped program may import: KnownDLLs, which the loader
+// maps from the system's own copies whatever lies beside the program, and
+// whose imports a program would use do not forward to a DLL that is not one.
+constexpr std::array<std::string_view, 2> kAllowedDlls = {"kernel32.dll", "ws2_32.dll"};
+
+// Why a DLL that is refused is worse than unknown.
+constexpr struct {
+  std::string_view dll;
+  std::string_view why;
+} kRefusedDlls[] = {
+    {"advapi32.dll", "whose SystemFunction036 forwards to CRYPTBASE.dll, which is not a KnownDLL and is searched "
+                     "beside the program first"},
+    {"msvcrt.dll", "the C runtime, a system component not meant for programs"},
 };
 
 class Reader {
@@ -67,15 +97,27 @@ struct Section {
   std::uint32_t virtual_size;
   std::uint32_t raw_offset;
   std::uint32_t raw_size;
+  std::uint32_t characteristics;
 };
 
-// File offset of a relative virtual address, or 0 when no section holds it.
-std::size_t file_offset(const std::vector<Section>& sections, std::uint32_t rva) {
+// The section that holds a relative virtual address, or null.
+const Section* section_of(const std::vector<Section>& sections, std::uint64_t rva) {
   for (const auto& s : sections) {
     const std::uint32_t span = std::max(s.virtual_size, s.raw_size);
-    if (rva >= s.virtual_address && rva - s.virtual_address < span) return s.raw_offset + (rva - s.virtual_address);
+    if (rva >= s.virtual_address && rva - s.virtual_address < span) return &s;
   }
-  return 0;
+  return nullptr;
+}
+
+// File offset of a relative virtual address, or 0 when no section holds it.
+std::size_t file_offset(const std::vector<Section>& sections, std::uint64_t rva) {
+  const Section* s = section_of(sections, rva);
+  return s ? s->raw_offset + (rva - s->virtual_address) : 0;
+}
+
+// Whether `size` bytes from `rva` lie in the raw data of one section.
+bool in_raw_data(const Section& s, std::uint64_t rva, std::size_t size) {
+  return rva >= s.virtual_address && rva - s.virtual_address <= s.raw_size && size <= s.raw_size - (rva - s.virtual_address);
 }
 
 std::string lower(std::string text) {
@@ -124,12 +166,13 @@ Result<ImageFacts, std::string> read_image(std::string_view image) {
     std::string name(image.substr(at, 8));
     name.resize(std::strlen(name.c_str()));
     sections.push_back({name, r.get<std::uint32_t>(at + 12), r.get<std::uint32_t>(at + 8),
-                        r.get<std::uint32_t>(at + 20), r.get<std::uint32_t>(at + 16)});
+                        r.get<std::uint32_t>(at + 20), r.get<std::uint32_t>(at + 16), r.get<std::uint32_t>(at + 36)});
     const Section& s = sections.back();
     if (!r.has(s.raw_offset, s.raw_size)) return "section " + name + " runs past the end of the file";
     if (s.raw_size != 0) facts.data_end = std::max<std::size_t>(facts.data_end, std::size_t{s.raw_offset} + s.raw_size);
-    const auto characteristics = r.get<std::uint32_t>(at + 36);
-    if ((characteristics & kScnMemWrite) && (characteristics & kScnMemExecute)) facts.writable_executable.push_back(name);
+    if ((s.characteristics & kScnMemWrite) && (s.characteristics & kScnMemExecute)) {
+      facts.writable_executable.push_back(name);
+    }
   }
   facts.file_size = image.size();
   facts.relocations_size = directory(kRelocationDirectory).first != 0 ? directory(kRelocationDirectory).second : 0;
@@ -139,11 +182,50 @@ Result<ImageFacts, std::string> read_image(std::string_view image) {
   facts.has_resources = resource_rva != 0 || resource_size != 0 ||
                         std::any_of(sections.begin(), sections.end(), [](const Section& s) { return s.name == ".rsrc"; });
 
+  facts.has_tls = directory(kTlsDirectory).first != 0;
+
+  if (const auto [rva, size] = directory(kLoadConfigurationDirectory); rva != 0) {
+    const Section* holder = section_of(sections, rva);
+    if (holder == nullptr || !in_raw_data(*holder, rva, std::max<std::uint32_t>(size, 4))) {
+      return "load configuration outside the raw data of every section"s;
+    }
+    const std::size_t at = file_offset(sections, rva);
+    LoadConfiguration& load = facts.load_configuration.emplace();
+    load.size = r.get<std::uint32_t>(at);
+    if (!in_raw_data(*holder, rva, load.size)) return "load configuration cut short"s;
+    if (load.size >= kLoadConfigMinimumSize) {
+      load.dependent_load_flags = r.get<std::uint16_t>(at + kLoadConfigDependentLoadFlags);
+      load.guard_flags = r.get<std::uint32_t>(at + kLoadConfigGuardFlags);
+      const auto image_base = r.get<std::uint64_t>(optional + 24);
+      const auto cookie = r.get<std::uint64_t>(at + kLoadConfigSecurityCookie) - image_base;  // wraps when below
+      const Section* data = section_of(sections, cookie);
+      if (data != nullptr && (data->characteristics & kScnMemWrite) && in_raw_data(*data, cookie, 8)) {
+        load.security_cookie = r.get<std::uint64_t>(file_offset(sections, cookie));
+      }
+    }
+  }
+
+  // IMAGE_DEBUG_DIRECTORY entries, 28 bytes each: Type at 12, the data's
+  // address at 20.
+  if (const auto [rva, size] = directory(kDebugDirectory); rva != 0) {
+    const Section* holder = section_of(sections, rva);
+    if (holder == nullptr || !in_raw_data(*holder, rva, size)) return "debug directory outside every section"s;
+    for (std::uint32_t entry = 0; entry + 28 <= size; entry += 28) {
+      const std::size_t at = file_offset(sections, rva + entry);
+      if (r.get<std::uint32_t>(at + 12) != kDebugTypeExDllCharacteristics) continue;
+      const auto data = r.get<std::uint32_t>(at + 20);
+      const Section* data_holder = section_of(sections, data);
+      if (data_holder == nullptr || !in_raw_data(*data_holder, data, 4)) return "debug data outside every section"s;
+      facts.dll_characteristics_ex = r.get<std::uint32_t>(file_offset(sections, data));
+    }
+  }
+
   facts.imports.clear();
   const auto [import_rva, import_size] = directory(kImportDirectory);
   if (import_rva == 0) return facts;
   std::size_t descriptor = file_offset(sections, import_rva);
   if (descriptor == 0) return "import table outside every section"s;
+  facts.imports_executable = section_of(sections, import_rva)->characteristics & kScnMemExecute;
   for (;; descriptor += 20) {
     if (!r.has(descriptor, 20)) return "import table cut short"s;
     const auto name_rva = r.get<std::uint32_t>(descriptor + 12);
@@ -176,11 +258,37 @@ std::vector<std::string> shipping_problems(const ImageFacts& facts) {
       problems.push_back("has a certificate table that is not the last thing in the file");
     }
   }
+  if (facts.has_tls) problems.push_back("has a TLS directory, whose callbacks run before the entry point");
+  if (facts.imports_executable) problems.push_back("has its import table in an executable section");
   for (const auto& dll : facts.imports) {
-    if (std::find(kSystemDlls.begin(), kSystemDlls.end(), lower(dll)) == kSystemDlls.end()) {
-      problems.push_back("imports " + dll + ", which is not a system DLL");
+    const std::string name = lower(dll);
+    const auto refused = std::find_if(std::begin(kRefusedDlls), std::end(kRefusedDlls),
+                                      [&](const auto& r) { return r.dll == name; });
+    if (refused != std::end(kRefusedDlls)) {
+      problems.push_back("imports " + dll + ", " + std::string(refused->why));
+    } else if (std::find(kAllowedDlls.begin(), kAllowedDlls.end(), name) == kAllowedDlls.end()) {
+      problems.push_back("imports " + dll + ", which is not KERNEL32 or WS2_32");
     }
   }
+  if (!facts.load_configuration) {
+    problems.push_back("has no load configuration");
+  } else if (const LoadConfiguration& load = *facts.load_configuration; load.size < kLoadConfigMinimumSize) {
+    problems.push_back("has a load configuration too short to hold GuardFlags");
+  } else {
+    if (load.dependent_load_flags != kLoadLibrarySearchSystem32) {
+      problems.push_back("has DependentLoadFlags other than LOAD_LIBRARY_SEARCH_SYSTEM32, so its imports may be "
+                         "searched beside it");
+    }
+    if (load.security_cookie != kDefaultSecurityCookie) {
+      problems.push_back("has a SecurityCookie that is not the default value in writable data, so the loader does "
+                         "not seed it");
+    }
+    if ((load.guard_flags & (kGuardCfInstrumented | kGuardCfFunctionTablePresent)) !=
+        (kGuardCfInstrumented | kGuardCfFunctionTablePresent)) {
+      problems.push_back("has GuardFlags without Control Flow Guard's instrumentation and function table");
+    }
+  }
+  if (!(facts.dll_characteristics_ex & kCetCompatible)) problems.push_back("is not marked CET shadow-stack compatible");
   return problems;
 }
 

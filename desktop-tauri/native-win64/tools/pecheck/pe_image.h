@@ -1,8 +1,10 @@
 // Reads what the build checks in a Windows executable: its headers, its
-// sections, its resources, its signature's place and the DLLs it imports.
+// sections, its resources, its signature's place, the DLLs it imports, its
+// load configuration and its extended DLL characteristics.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,6 +13,16 @@
 
 namespace zur::pe {
 
+// What the loader takes from the load configuration (data directory 10).
+struct LoadConfiguration {
+  std::uint32_t size = 0;                 // its Size field
+  std::uint16_t dependent_load_flags = 0; // where the static imports are searched
+  // The value the SecurityCookie field points at, when it points into the
+  // raw data of a writable section.
+  std::optional<std::uint64_t> security_cookie;
+  std::uint32_t guard_flags = 0;          // Control Flow Guard
+};
+
 struct ImageFacts {
   std::uint16_t machine = 0;        // 0x8664 for x86-64
   std::uint16_t magic = 0;          // 0x20B for PE32+
@@ -18,6 +30,10 @@ struct ImageFacts {
   std::uint32_t time_stamp = 0;     // 0 when the linker wrote none
   bool has_resources = false;       // a resource directory or a .rsrc section
   std::vector<std::string> imports; // DLL names as the import table spells them
+  bool imports_executable = false;  // the import table lies in an executable section
+  bool has_tls = false;             // a thread-local storage directory (callbacks run before the entry)
+  std::optional<LoadConfiguration> load_configuration;
+  std::uint32_t dll_characteristics_ex = 0;  // from the debug directory's IMAGE_DEBUG_TYPE_EX_DLLCHARACTERISTICS
   std::uint16_t dll_characteristics = 0;
   std::uint32_t relocations_size = 0;           // 0 when there is no base-relocation directory
   std::vector<std::string> writable_executable; // sections both writable and executable
@@ -34,10 +50,14 @@ Result<ImageFacts, std::string> read_image(std::string_view image);
 
 // What is wrong with an image that is to ship: not PE32+ for x86-64, not
 // the console subsystem, carrying resources, stamped with a time, importing
-// anything but system DLLs, without ASLR (high entropy, relocatable, with
-// base relocations), DEP or terminal-server awareness, with a section both
-// writable and executable, or with a certificate table that is not the last
-// thing in the file. Empty when nothing is.
+// from anything but KERNEL32 and WS2_32 or from an executable section,
+// carrying a TLS directory, without ASLR (high entropy, relocatable, with
+// base relocations), DEP, terminal-server awareness, Control Flow Guard or
+// CET shadow-stack compatibility, without a load configuration that keeps
+// the static imports to the system folder and names a security cookie the
+// loader seeds, with a section both writable and executable, or with a
+// certificate table that is not the last thing in the file. Empty when
+// nothing is.
 std::vector<std::string> shipping_problems(const ImageFacts& facts);
 
 }  // namespace zur::pe

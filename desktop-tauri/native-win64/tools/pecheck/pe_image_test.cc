@@ -10,7 +10,9 @@ namespace zur::pe {
 namespace {
 
 // Layout of the synthetic image: headers in the first 0x200 bytes, then
-// .idata (RVA 0x1000) with the import descriptors and DLL names, then .text.
+// .idata (RVA 0x1000) with the import descriptors, the load configuration
+// and the DLL names, then .text with the debug directory and its one entry's
+// data, then .data (RVA 0x3000) with the security cookie.
 constexpr std::size_t kPe = 0x80;
 constexpr std::size_t kCoff = kPe + 4;
 constexpr std::size_t kOptional = kCoff + 20;
@@ -18,15 +20,23 @@ constexpr std::size_t kOptionalSize = 112 + 16 * 8;
 constexpr std::size_t kSections = kOptional + kOptionalSize;
 constexpr std::size_t kIdata = 0x200;
 constexpr std::size_t kText = 0x400;
-constexpr std::size_t kImageSize = 0x600;
-constexpr std::size_t kNames = 0x100;  // DLL names, within .idata
+constexpr std::size_t kDataSection = 0x600;
+constexpr std::size_t kImageSize = 0x800;
+constexpr std::size_t kLoadConfig = 0x80;  // within .idata
+constexpr std::size_t kNames = 0x140;      // DLL names, within .idata
+constexpr std::size_t kDebug = 0x20;       // debug directory, within .text
+constexpr std::uint64_t kImageBase = 0x140000000;
 
 void put16(std::string& image, std::size_t at, std::uint16_t v) { std::memcpy(&image[at], &v, 2); }
 void put32(std::string& image, std::size_t at, std::uint32_t v) { std::memcpy(&image[at], &v, 4); }
+void put64(std::string& image, std::size_t at, std::uint64_t v) { std::memcpy(&image[at], &v, 8); }
 
 constexpr std::size_t kDllCharacteristics = kOptional + 70;
 constexpr std::size_t kSecurityDirectory = kOptional + 112 + 8 * 4;
 constexpr std::size_t kRelocationDirectory = kOptional + 112 + 8 * 5;
+constexpr std::size_t kDebugDirectory = kOptional + 112 + 8 * 6;
+constexpr std::size_t kTlsDirectory = kOptional + 112 + 8 * 9;
+constexpr std::size_t kLoadConfigDirectory = kOptional + 112 + 8 * 10;
 constexpr std::uint32_t kData = 0xC0000040;  // initialised data, read, write
 constexpr std::uint32_t kCode = 0x60000020;  // code, execute, read
 
@@ -50,26 +60,46 @@ void sign(std::string& image, std::uint32_t size = 0x18) {
 }
 
 // A console PE32+ image for x86-64 as the shipped programs should be.
-std::string make_image(const std::vector<std::string>& dlls = {"KERNEL32.dll", "msvcrt.dll"}) {
+std::string make_image(const std::vector<std::string>& dlls = {"KERNEL32.dll", "WS2_32.dll"}) {
   std::string image(kImageSize, '\0');
   image[0] = 'M', image[1] = 'Z';
   put32(image, 0x3C, kPe);
   std::memcpy(&image[kPe], "PE\0\0", 4);
   put16(image, kCoff, 0x8664);
-  put16(image, kCoff + 2, 2);  // sections
+  put16(image, kCoff + 2, 3);  // sections
   put16(image, kCoff + 16, kOptionalSize);
   put16(image, kCoff + 18, 0x22);
   put16(image, kOptional, 0x20B);
   put32(image, kOptional + 60, kIdata);  // SizeOfHeaders
   put16(image, kOptional + 68, 3);  // console
-  put16(image, kDllCharacteristics, 0x8160);
+  put64(image, kOptional + 24, kImageBase);
+  put16(image, kDllCharacteristics, 0xC160);
   put32(image, kOptional + 108, 16);
   put32(image, kOptional + 112 + 8 * 1, 0x1000);  // import directory
   put32(image, kOptional + 112 + 8 * 1 + 4, static_cast<std::uint32_t>(20 * (dlls.size() + 1)));
   put32(image, kRelocationDirectory, 0x2100);
   put32(image, kRelocationDirectory + 4, 0x0C);
+  // IMAGE_LOAD_CONFIG_DIRECTORY64 up to the code integrity fields: Size,
+  // DependentLoadFlags, SecurityCookie (an address), GuardFlags.
+  put32(image, kLoadConfigDirectory, 0x1000 + kLoadConfig);
+  put32(image, kLoadConfigDirectory + 4, 0xA0);
+  put32(image, kIdata + kLoadConfig, 0xA0);
+  put16(image, kIdata + kLoadConfig + 78, 0x800);
+  put64(image, kIdata + kLoadConfig + 88, kImageBase + 0x3000);
+  put32(image, kIdata + kLoadConfig + 144, 0x10500);
+  put64(image, kDataSection, 0x00002B992DDFA232);
+  // One IMAGE_DEBUG_DIRECTORY entry, of type EX_DLLCHARACTERISTICS (20),
+  // whose data says CET_COMPAT.
+  put32(image, kDebugDirectory, 0x2000 + kDebug);
+  put32(image, kDebugDirectory + 4, 28);
+  put32(image, kText + kDebug + 12, 20);
+  put32(image, kText + kDebug + 16, 4);
+  put32(image, kText + kDebug + 20, 0x2000 + kDebug + 28);
+  put32(image, kText + kDebug + 24, kText + kDebug + 28);
+  put32(image, kText + kDebug + 28, 1);
   put_section(image, 0, ".idata", 0x1000, kIdata, kData);
   put_section(image, 1, ".text", 0x2000, kText, kCode);
+  put_section(image, 2, ".data", 0x3000, kDataSection, kData);
   std::size_t name = kNames;
   for (std::size_t i = 0; i < dlls.size(); ++i) {
     put32(image, kIdata + 20 * i + 12, static_cast<std::uint32_t>(0x1000 + name));
@@ -88,7 +118,10 @@ TEST(ReadImage, ReadsAGoodConsoleImage) {
   EXPECT_EQ(facts.subsystem, 3);
   EXPECT_EQ(facts.time_stamp, 0u);
   EXPECT_FALSE(facts.has_resources);
-  EXPECT_EQ(facts.imports, (std::vector<std::string>{"KERNEL32.dll", "msvcrt.dll"}));
+  EXPECT_EQ(facts.imports, (std::vector<std::string>{"KERNEL32.dll", "WS2_32.dll"}));
+  ASSERT_TRUE(facts.load_configuration);
+  EXPECT_EQ(facts.load_configuration->dependent_load_flags, 0x800);
+  EXPECT_EQ(facts.load_configuration->security_cookie, 0x00002B992DDFA232u);
   EXPECT_TRUE(shipping_problems(facts).empty());
 }
 
@@ -104,9 +137,8 @@ TEST(ShippingProblems, AcceptsACertificateTableThatEndsTheFile) {
   }
 }
 
-TEST(ShippingProblems, AcceptsSystemDllsInAnyCase) {
-  for (const auto& dlls : std::vector<std::vector<std::string>>{
-           {}, {"WS2_32.dll", "kernel32.DLL", "MSVCRT.dll", "ntdll.dll", "ADVAPI32.dll"}}) {
+TEST(ShippingProblems, AcceptsTheAllowedDllsInAnyCase) {
+  for (const auto& dlls : std::vector<std::vector<std::string>>{{}, {"WS2_32.dll", "kernel32.DLL"}, {"KERNEL32.DLL"}}) {
     const auto read = read_image(make_image(dlls));
     ASSERT_TRUE(read) << read.error();
     const ImageFacts& facts = *read;
@@ -135,17 +167,18 @@ TEST(ShippingProblems, CatchesEachSingleFault) {
       {"resource directory size only", [](std::string& i) { put32(i, kOptional + 112 + 20, 0x10); }, OneProblem, ""},
       {".rsrc section", [](std::string& i) { std::memcpy(&i[kSections + 40], ".rsrc\0", 6); }, OneProblem, ""},
       {"time stamp", [](std::string& i) { put32(i, kCoff + 4, 0x65000000); }, OneProblem, ""},
-      {"no HIGH_ENTROPY_VA", [](std::string& i) { put16(i, kDllCharacteristics, 0x8140); }, OneProblem, "HIGH_ENTROPY_VA"},
-      {"no DYNAMIC_BASE", [](std::string& i) { put16(i, kDllCharacteristics, 0x8120); }, OneProblem, "DYNAMIC_BASE"},
-      {"no NX_COMPAT", [](std::string& i) { put16(i, kDllCharacteristics, 0x8060); }, OneProblem, "NX_COMPAT"},
-      {"no TERMINAL_SERVER_AWARE", [](std::string& i) { put16(i, kDllCharacteristics, 0x0160); }, OneProblem,
+      {"no HIGH_ENTROPY_VA", [](std::string& i) { put16(i, kDllCharacteristics, 0xC140); }, OneProblem, "HIGH_ENTROPY_VA"},
+      {"no DYNAMIC_BASE", [](std::string& i) { put16(i, kDllCharacteristics, 0xC120); }, OneProblem, "DYNAMIC_BASE"},
+      {"no NX_COMPAT", [](std::string& i) { put16(i, kDllCharacteristics, 0xC060); }, OneProblem, "NX_COMPAT"},
+      {"no TERMINAL_SERVER_AWARE", [](std::string& i) { put16(i, kDllCharacteristics, 0x4160); }, OneProblem,
        "TERMINAL_SERVER_AWARE"},
+      {"no GUARD_CF", [](std::string& i) { put16(i, kDllCharacteristics, 0x8160); }, OneProblem, "GUARD_CF"},
       {"relocations stripped", [](std::string& i) { put32(i, kRelocationDirectory, 0), put32(i, kRelocationDirectory + 4, 0); },
        OneProblem, "relocations"},
       {"empty relocation directory", [](std::string& i) { put32(i, kRelocationDirectory + 4, 0); }, OneProblem,
        "relocations"},
       {"writable code", [](std::string& i) { put32(i, kSections + 40 + 36, kCode | 0x80000000); }, OneProblem, ".text"},
-      {"executable data", [](std::string& i) { put32(i, kSections + 36, kData | 0x20000000); }, OneProblem, ".idata"},
+      {"executable data", [](std::string& i) { put32(i, kSections + 80 + 36, kData | 0x20000000); }, OneProblem, ".data"},
       {"certificate table short of the end", [](std::string& i) { sign(i), i.push_back('\0'); }, OneProblem,
        "certificate"},
       {"certificate table past the end", [](std::string& i) { sign(i), i.pop_back(); }, OneProblem, "certificate"},
@@ -162,8 +195,38 @@ TEST(ShippingProblems, CatchesEachSingleFault) {
        }, OneProblem, "certificate"},
       {"libstdc++ import", [](std::string& i) { i = make_image({"KERNEL32.dll", "libstdc++-6.dll"}); }, OneProblem,
        "libstdc++-6.dll"},
-      {"winpthread import", [](std::string& i) { i = make_image({"libwinpthread-1.dll", "msvcrt.dll"}); }, OneProblem,
+      {"winpthread import", [](std::string& i) { i = make_image({"libwinpthread-1.dll", "WS2_32.dll"}); }, OneProblem,
        "libwinpthread-1.dll"},
+      {"ADVAPI32 import", [](std::string& i) { i = make_image({"KERNEL32.dll", "ADVAPI32.dll"}); }, OneProblem,
+       "CRYPTBASE.dll"},
+      {"C runtime import", [](std::string& i) { i = make_image({"KERNEL32.dll", "msvcrt.dll"}); }, OneProblem,
+       "C runtime"},
+      {"ntdll import", [](std::string& i) { i = make_image({"ntdll.dll"}); }, OneProblem, "not KERNEL32 or WS2_32"},
+      {"import table in code", [](std::string& i) { put32(i, kOptional + 120, 0x2100); }, OneProblem, "import table"},
+      {"TLS directory", [](std::string& i) { put32(i, kTlsDirectory, 0x1000), put32(i, kTlsDirectory + 4, 0x28); },
+       OneProblem, "TLS"},
+      {"no load configuration", [](std::string& i) { put32(i, kLoadConfigDirectory, 0); }, OneProblem,
+       "load configuration"},
+      {"load configuration outside every section", [](std::string& i) { put32(i, kLoadConfigDirectory, 0x9000); },
+       Unreadable, ""},
+      {"load configuration past its section", [](std::string& i) { put32(i, kIdata + kLoadConfig, 0x1000); },
+       Unreadable, ""},
+      {"load configuration without GuardFlags", [](std::string& i) { put32(i, kIdata + kLoadConfig, 0x90); },
+       OneProblem, "GuardFlags"},
+      {"imports searched beside the program", [](std::string& i) { put16(i, kIdata + kLoadConfig + 78, 0); },
+       OneProblem, "DependentLoadFlags"},
+      {"cookie seeded in the file", [](std::string& i) { put64(i, kDataSection, 0x1234); }, OneProblem,
+       "SecurityCookie"},
+      {"cookie in code", [](std::string& i) { put64(i, kIdata + kLoadConfig + 88, kImageBase + 0x2000); }, OneProblem,
+       "SecurityCookie"},
+      {"cookie below the image", [](std::string& i) { put64(i, kIdata + kLoadConfig + 88, 0x1000); }, OneProblem,
+       "SecurityCookie"},
+      {"cookie in a read-only section",
+       [](std::string& i) { put32(i, kSections + 80 + 36, 0x40000040); }, OneProblem, "SecurityCookie"},
+      {"guard not instrumented", [](std::string& i) { put32(i, kIdata + kLoadConfig + 144, 0x400); }, OneProblem,
+       "GuardFlags"},
+      {"not CET compatible", [](std::string& i) { put32(i, kText + kDebug + 28, 0); }, OneProblem, "CET"},
+      {"no debug directory", [](std::string& i) { put32(i, kDebugDirectory, 0); }, OneProblem, "CET"},
       {"garbage after the import descriptors", [](std::string& i) { std::memset(&i[kIdata + 40], 0x11, kImageSize - kIdata - 40); },
        Unreadable, ""},
       {"import table outside every section", [](std::string& i) { put32(i, kOptional + 120, 0x9000); }, Unreadable, ""},
