@@ -51,7 +51,7 @@ function settings() {
   return { runs, product, files };
 }
 
-/** The no-op floor and the desktop session, built like the shipped programs. */
+/** The no-op floor and the desktop session, built by MinGW's GCC with its runtime. */
 function buildHelpers() {
   const build = (source, exe, ...libs) => sh('x86_64-w64-mingw32-g++-posix', [
     '-std=c++20', '-Os', '-ffunction-sections', '-fdata-sections', '-static', '-s', '-Wl,--gc-sections',

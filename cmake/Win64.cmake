@@ -48,11 +48,12 @@ set(ZUR_PROGRAM_CODE_OPTIONS -fno-exceptions -fno-rtti -fno-threadsafe-statics "
 # configuration, whatever its code refers to; the Control Flow Guard tables
 # and CET shadow-stack compatibility; few sections (read-only data, the
 # import table, unwind and guard tables all in .rdata, which is not
-# executable, and .bss in .data).
+# executable, and .bss in .data). Without MinGW's start-up code nothing
+# would apply runtime pseudo-relocations, so the link refuses any.
 function(zur_program_runtime target)
   target_sources(${target} PRIVATE "${PROJECT_SOURCE_DIR}/desktop-tauri/native-win64/common/win/runtime.cc")
   target_compile_options(${target} PRIVATE ${ZUR_PROGRAM_CODE_OPTIONS})
-  target_link_options(${target} PRIVATE -nostdlib -Wl,--undefined=_load_config_used
+  target_link_options(${target} PRIVATE -nostdlib -Wl,--undefined=_load_config_used -Wl,--disable-runtime-pseudo-reloc
     -Wl,--Xlink=-guard:cf -Wl,--Xlink=-cetcompat
     -Wl,--Xlink=-merge:.00cfg=.rdata -Wl,--Xlink=-merge:.buildid=.rdata -Wl,--Xlink=-merge:.idata=.rdata
     -Wl,--Xlink=-merge:.pdata=.rdata -Wl,--Xlink=-merge:.xdata=.rdata -Wl,--Xlink=-merge:.bss=.data)
