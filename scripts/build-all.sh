@@ -7,8 +7,10 @@
 # both programs are signed: the host before the installer embeds it, then
 # the installer. Without it the programs are unsigned.
 set -euo pipefail
-# The password goes to the signing commands alone (sign.sh, and the win64
-# build that runs it), never to the other commands this script starts.
+# The password goes to the signing commands alone, never to the other
+# commands this script starts: sign.sh --check gets it in its environment;
+# the win64 build, whose ninja and compilers must not see it, runs sign.sh
+# with a descriptor of a deleted file that holds it (ZUR_SIGN_PASSWORD_FD).
 export -n ZUR_SIGN_PASSWORD
 with_password() { (export ZUR_SIGN_PASSWORD && exec "$@"); }
 sign_pfx=${ZUR_SIGN_PFX:-}
@@ -22,7 +24,16 @@ rm -f dist/*.exe dist/SHA256SUMS
 cmake --preset native >/dev/null
 cmake --build --preset native
 cmake --preset win64 -DZUR_SIGN_PFX="$sign_pfx" -DZUR_SIGN_TIMESTAMP_URL="${ZUR_SIGN_TIMESTAMP_URL:-}" >/dev/null
-if [ -n "$sign_pfx" ]; then with_password cmake --build --preset win64; else cmake --build --preset win64; fi
+if [ -n "$sign_pfx" ] && [ -n "${ZUR_SIGN_PASSWORD:+set}" ]; then
+  password_file=$(mktemp)
+  with_password printenv ZUR_SIGN_PASSWORD >"$password_file"
+  exec {password_fd}<"$password_file"
+  rm -f "$password_file"
+  (export ZUR_SIGN_PASSWORD_FD=$password_fd && exec cmake --build --preset win64)
+  exec {password_fd}<&-
+else
+  cmake --build --preset win64
+fi
 
 # The names and paths of what was built.
 . build/win64/product.env

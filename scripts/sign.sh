@@ -5,7 +5,8 @@
 #   sign.sh PFX FILE TIME [TIMESTAMP_URL]   signs FILE in place
 #
 # PFX is a PKCS#12 file holding the code-signing certificate and its key; its
-# password comes from ZUR_SIGN_PASSWORD (unset or empty: none), so it never
+# password comes from ZUR_SIGN_PASSWORD (unset or empty: none), or from the
+# descriptor ZUR_SIGN_PASSWORD_FD (as build-all.sh hands it over), so it never
 # shows on a command line or in the build tree. It reaches openssl and
 # osslsigncode only, and neither it nor the key ever stands in a command or
 # an assignment that a trace (bash -x) would show: the key is only piped. TIME (seconds since 1970) is
@@ -22,7 +23,13 @@ fail() {
   exit 1
 }
 
-# Unset means none. Kept from the other commands' environment.
+# Unset means none. A build hands it over as ZUR_SIGN_PASSWORD_FD instead,
+# a descriptor to read its first line from. Kept from the other commands'
+# environment.
+if [ -n "${ZUR_SIGN_PASSWORD_FD:-}" ]; then
+  IFS= read -r ZUR_SIGN_PASSWORD </dev/fd/"$ZUR_SIGN_PASSWORD_FD" || [ -n "${ZUR_SIGN_PASSWORD:-}" ] ||
+    fail "cannot read the signing password from descriptor $ZUR_SIGN_PASSWORD_FD"
+fi
 [ -n "${ZUR_SIGN_PASSWORD+set}" ] || ZUR_SIGN_PASSWORD=
 export -n ZUR_SIGN_PASSWORD
 

@@ -35,6 +35,20 @@ function leafCertificate(name, usage) {
   return path.join(work, `${name}.p12`);
 }
 
+/**
+ * A folder of stand-ins for `names`: each notes in the file $ZUR_TEST_LEAKS
+ * whether the password reached it, then runs the real command.
+ */
+function watchers(names) {
+  const bin = fs.mkdtempSync(path.join(work, 'watching-'));
+  for (const name of names) {
+    fs.writeFileSync(path.join(bin, name),
+      `#!/bin/sh\n[ -z "\${ZUR_SIGN_PASSWORD+set}" ] || echo ${name} >>"$ZUR_TEST_LEAKS"\nPATH=\${PATH#*:} exec ${name} "$@"\n`,
+      { mode: 0o755 });
+  }
+  return bin;
+}
+
 /** `scripts/build-all.sh` in the copy with the signing variables `sign`. */
 function build(sign) {
   const env = { ...process.env, SOURCE_DATE_EPOCH: String(SIGNING_TIME) };
@@ -62,8 +76,13 @@ before(() => {
 after(() => fs.rmSync(work, { recursive: true, force: true, maxRetries: 5 }));
 
 test('a signed build verifies, carries the signed host, repeats byte for byte and runs', async () => {
-  const first = build({ ZUR_SIGN_PFX: pfx, ZUR_SIGN_PASSWORD: PASSWORD });
+  // The build tool and the compiler, found on PATH when the copy is
+  // configured, must not get the password.
+  const leaks = path.join(work, 'build-leaks');
+  const first = build({ ZUR_SIGN_PFX: pfx, ZUR_SIGN_PASSWORD: PASSWORD, ZUR_TEST_LEAKS: leaks,
+    PATH: `${watchers(['ninja', 'clang++'])}:${process.env.PATH}` });
   assert.equal(first.status, 0, `the signed build failed:\n${first.stderr}`);
+  assert.ok(!fs.existsSync(leaks), `the password reached ${fs.existsSync(leaks) && fs.readFileSync(leaks, 'utf8')}`);
   const host = fs.readFileSync(dist(HOST));
   const installer = fs.readFileSync(dist(INSTALLER));
 
@@ -103,16 +122,9 @@ test('a signed build verifies, carries the signed host, repeats byte for byte an
 });
 
 test('traced, signing shows neither the password nor the key, and only openssl and osslsigncode get the password', (t) => {
-  // Stand-ins for the other commands sign.sh runs note whether the password
-  // reached them, then run the real command.
-  const bin = path.join(work, 'watching');
+  // Stand-ins for the other commands sign.sh runs.
+  const bin = watchers(['grep', 'chmod', 'mv', 'rm', 'head', 'basename']);
   const leaks = path.join(work, 'leaks');
-  fs.mkdirSync(bin);
-  for (const name of ['grep', 'chmod', 'mv', 'rm', 'head', 'basename']) {
-    fs.writeFileSync(path.join(bin, name),
-      `#!/bin/sh\n[ -z "\${ZUR_SIGN_PASSWORD+set}" ] || echo ${name} >>"$ZUR_TEST_LEAKS"\nPATH=\${PATH#*:} exec ${name} "$@"\n`,
-      { mode: 0o755 });
-  }
   const keyLines = fs.readFileSync(path.join(work, 'signer.key'), 'utf8').split('\n').filter((l) => l.length >= 40);
   const exe = path.join(work, 'traced.exe');
   fs.copyFileSync(programs.host, exe);
