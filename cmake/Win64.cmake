@@ -60,7 +60,7 @@ function(zur_program_runtime target)
     -Wl,--Xlink=-guard:cf -Wl,--Xlink=-cetcompat
     -Wl,--Xlink=-merge:.00cfg=.rdata -Wl,--Xlink=-merge:.buildid=.rdata -Wl,--Xlink=-merge:.idata=.rdata
     -Wl,--Xlink=-merge:.pdata=.rdata -Wl,--Xlink=-merge:.xdata=.rdata -Wl,--Xlink=-merge:.bss=.data)
-  target_link_libraries(${target} PRIVATE zur_win stdc++ kernel32)
+  target_link_libraries(${target} PRIVATE zur_win kernel32)
 endfunction()
 
 # Tests run under Wine in a private prefix that the wine.prefix test makes:

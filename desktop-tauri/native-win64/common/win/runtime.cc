@@ -2,9 +2,11 @@
 // alone: they link no C runtime. Here are their entry point, the stack
 // protector's canary, the heap behind operator new, the library's throw
 // helpers (the programs are built without exceptions, so whatever the
-// library would throw ends the process) and the seven C functions that the
-// compiler and libstdc++ call. Linked into the programs only; the tests keep
-// MinGW's runtime and exceptions.
+// library would throw ends the process) and the seven C functions that
+// compiled code calls. Nothing of libstdc++'s library is linked either: what
+// the programs use of it is templates, made in their own code. Linked into
+// the programs only; the tests keep MinGW's runtime, libstdc++ and
+// exceptions.
 
 // This file defines the C functions that _FORTIFY_SOURCE's headers would
 // otherwise define inline over them.
@@ -155,8 +157,8 @@ void operator delete[](void* block, std::size_t) noexcept { release(block); }
 
 // The library's throw helpers (bits/functexcept.h, which declares them
 // noreturn) that our code reaches.
-// Should another be needed, libstdc++'s own definition comes in with it and
-// the link fails on what that one needs, so none is ever missed silently.
+// Should another be needed, the link fails on it, so none is ever missed
+// silently.
 namespace std {
 void __throw_bad_alloc() { end_abnormally("out of memory"); }
 void __throw_bad_array_new_length() { end_abnormally("bad array new length"); }
