@@ -98,14 +98,17 @@ test('ZUR_BACKTRACE puts the stack frames into the report', async (t) => {
 test('the loader seeds each run\'s stack canary, and a smashed stack ends the run at once', async () => {
   const probe = commandLine(windowsPath(programs.guardProbe));
   const canaries = [];
-  for (let i = 0; i < 2; i++) {
+  for (let i = 0; i < 3; i++) {
     const run = await launch({ cmd: probe });
     assert.equal(run.status, 0, run.stderr.toString());
     canaries.push(run.stdout.toString());
     assert.match(canaries[i], /^[0-9a-f]{16}$/);
     assert.notEqual(canaries[i], '00002b992ddfa232', 'the default value the image holds in the file');
   }
-  assert.notEqual(canaries[0], canaries[1]);
+  // Wine's loader seeds from the tick count and the process id, so two runs
+  // may on rare occasions draw the same value; three never all do unless the
+  // value is fixed.
+  assert.ok(new Set(canaries).size > 1, `every run had the canary ${canaries[0]}`);
 
   const smashed = await launch({ cmd: `${probe} smash` });
   assert.equal(smashed.status, 0xC0000409, 'STATUS_STACK_BUFFER_OVERRUN, from __fastfail');
