@@ -35,8 +35,8 @@ std::u16string created_folder(std::u16string_view folder);
 // missing, cut to length zero when present, open to other readers, writers
 // and deleters while it is written. What stands at `path` is looked at
 // itself first: a link (a reparse point of any kind, a file with more than
-// one name, or a name that leads elsewhere) is never written through; that
-// name is removed and a new file takes its place.
+// one name, or a name that leads elsewhere) is never written through: a new
+// file is written beside it and renamed over that name.
 IoStatus write_file(std::u16string_view path, std::string_view bytes);
 
 }  // namespace zur::win
