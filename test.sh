@@ -9,6 +9,9 @@ export -n ZUR_SIGN_PASSWORD
 
 ./scripts/ensure-deps.sh test
 (export ZUR_SIGN_PASSWORD && exec ./scripts/build-all.sh)
+# The Node.js that Windows users run, for the end-to-end tests of the
+# launch road: fetched once per build tree.
+./tests/node-win.sh build/win64/node-win
 # The portable unit tests again, and the fuzz targets, under clang's
 # sanitizers.
 cmake --preset sanitize >/dev/null

@@ -74,6 +74,9 @@ case "$action" in
       fi
     done
     wineboot -i </dev/null >/dev/null 2>&1
+    # Node.js for Windows refuses a system older than 8.1; today's browsers
+    # need 10.
+    wine reg add 'HKCU\Software\Wine' /v Version /d win10 /f </dev/null >/dev/null 2>&1
     # wineboot returns before its services settle; one trivial program run
     # makes sure the prefix answers.
     wine cmd /c exit 0 </dev/null >/dev/null 2>&1
