@@ -170,6 +170,15 @@ test('the default folder follows LOCALAPPDATA, and an override is taken as given
     { name: 'override with a trailing dot, blank and separator',
       args: (c, r) => `--install-dir ${quoteArgument(`${windowsPath(path.join(r, 'td'))}. \\`)}`,
       where: (c, r) => path.join(r, 'td'), installDir: (c, r) => `Z:${r}/td. /`, byRoot: true },
+    // Before a separator the full-path service keeps the blank: the folder
+    // made and the folder written into are still one.
+    { name: 'relative override with a trailing blank and separator', args: () => `--install-dir ${quoteArgument('Z \\')}`,
+      where: (c) => path.join(c, 'Z'), installDir: () => 'Z /' },
+    { name: 'drive-relative override with a trailing dot and separator', args: () => `--install-dir ${quoteArgument('Z:dr.\\')}`,
+      where: (c) => path.join(c, 'dr'), installDir: () => 'Z:dr./' },
+    { name: 'override over 250 characters with a trailing blank and separator',
+      args: (c, r) => `--install-dir ${quoteArgument(`${windowsPath(path.join(r, ...long))} \\`)}`,
+      where: (c, r) => path.join(r, ...long), installDir: (c, r) => `Z:${r}/${long.join('/')} /`, byRoot: true },
     { name: 'empty override', args: () => '--install-dir ""', where: (c) => c, installDir: () => '' },
     { name: 'relative override', args: () => '--install-dir rel\\sub', where: (c) => path.join(c, 'rel', 'sub'),
       installDir: () => 'rel/sub' },
