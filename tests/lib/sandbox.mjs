@@ -51,13 +51,16 @@ export function sandbox() {
       if (top) undo.push(() => fs.rmSync(top, { recursive: true, force: true }));
       return unixPath;
     },
-    /** Copies `source` to drive C:; returns a function that takes it away again. */
+    /** Copies `source` to drive C:, where nothing may be yet (a fake is
+     * never put over a file of the machine); returns a function that takes
+     * it away again. */
     placeOnC(relative, source) {
       const target = driveC(relative);
       const top = firstMissing(target);
+      if (!top) throw new Error(`${target} exists already: it is left as it is`);
       fs.mkdirSync(path.dirname(target), { recursive: true });
       if (source === 'folder') fs.mkdirSync(target);
-      else fs.copyFileSync(source, target);
+      else fs.copyFileSync(source, target, fs.constants.COPYFILE_EXCL);
       const remove = () => fs.rmSync(top ?? target, { recursive: true, force: true });
       undo.push(remove);
       return remove;
