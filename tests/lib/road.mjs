@@ -93,6 +93,9 @@ const REASONS = {
   },
 };
 
+/** A hook that runs only for tests that are not skipped for `reason`. */
+export const unlessSkipped = (reason, hook) => (reason ? () => {} : hook);
+
 /**
  * False when this road has everything named, else why the case is skipped:
  * for the `skip` option of node's tests.

@@ -5,7 +5,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 
 import { BROWSERS, HOST } from './expected.mjs';
-import { driveC, onC, programs, tempDir, wine, windowsPath } from './wine.mjs';
+import { driveC, onC, programs, removeScratch, tempDir, wine, windowsPath } from './wine.mjs';
 
 export const shimExe = () => {
   const value = process.env.ZUR_SHIM_EXE;
@@ -42,7 +42,7 @@ export function sandbox() {
     /** A scratch folder on the Linux side. */
     temp(tag = 'host') {
       const dir = tempDir(tag);
-      undo.push(() => fs.rmSync(dir, { recursive: true, force: true }));
+      undo.push(() => removeScratch(dir));
       return dir;
     },
     /** Removes `unixPath` (and what was made above it) at the end, when it is new. */
