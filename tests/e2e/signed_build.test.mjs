@@ -10,6 +10,7 @@ import path from 'node:path';
 import { after, before, test } from 'node:test';
 
 import { HOST, INSTALLER_NAME as INSTALLER } from '../lib/expected.mjs';
+import { needs, unlessSkipped } from '../lib/road.mjs';
 import { launch, programs, sourceDir, tempDir, windowsPath } from '../lib/wine.mjs';
 const PASSWORD = 'pass word "1"';
 // Within the certificates' validity, fixed for both builds of this run.
@@ -59,7 +60,9 @@ function build(sign) {
 const dist = (name) => path.join(copy, 'dist', name);
 const distNames = () => fs.readdirSync(path.join(copy, 'dist')).sort();
 
-before(() => {
+const SKIP = needs('linux-build');
+
+before(unlessSkipped(SKIP, () => {
   work = tempDir('signed-build');
   copy = path.join(work, 'src');
   fs.mkdirSync(copy);
@@ -71,11 +74,11 @@ before(() => {
     '-addext', 'keyUsage=critical,keyCertSign,cRLSign');
   ca = path.join(work, 'ca.crt');
   pfx = leafCertificate('signer', 'codeSigning');
-});
+}));
 
-after(() => fs.rmSync(work, { recursive: true, force: true, maxRetries: 5 }));
+after(unlessSkipped(SKIP, () => fs.rmSync(work, { recursive: true, force: true, maxRetries: 5 })));
 
-test('a signed build verifies, carries the signed host, repeats byte for byte and runs', async () => {
+test('a signed build verifies, carries the signed host, repeats byte for byte and runs', { skip: SKIP }, async () => {
   // The build tool and the compiler, found on PATH when the copy is
   // configured, must not get the password.
   const leaks = path.join(work, 'build-leaks');
@@ -121,7 +124,8 @@ test('a signed build verifies, carries the signed host, repeats byte for byte an
   assert.ok(fs.readFileSync(path.join(target, HOST)).equals(host), 'the installed host is the signed host');
 });
 
-test('traced, signing shows neither the password nor the key, and only openssl and osslsigncode get the password', (t) => {
+test('traced, signing shows neither the password nor the key, and only openssl and osslsigncode get the password',
+  { skip: SKIP }, (t) => {
   // Stand-ins for the other commands sign.sh runs.
   const bin = watchers(['grep', 'chmod', 'mv', 'rm', 'head', 'basename']);
   const leaks = path.join(work, 'leaks');
@@ -141,7 +145,7 @@ test('traced, signing shows neither the password nor the key, and only openssl a
   t.after(() => fs.rmSync(bin, { recursive: true, force: true }));
 });
 
-test('a certificate the build cannot sign with fails it with one line and leaves dist/ empty', () => {
+test('a certificate the build cannot sign with fails it with one line and leaves dist/ empty', { skip: SKIP }, () => {
   const cases = [
     { name: 'wrong password', sign: { ZUR_SIGN_PFX: pfx, ZUR_SIGN_PASSWORD: 'wrong' }, says: /wrong ZUR_SIGN_PASSWORD/ },
     { name: 'no password', sign: { ZUR_SIGN_PFX: pfx }, says: /wrong ZUR_SIGN_PASSWORD/ },
