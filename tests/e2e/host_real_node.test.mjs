@@ -141,7 +141,8 @@ test('the gateway on the real node outlives the host, whatever its outputs were'
           const { status, output, times } = JSON.parse(fs.readFileSync(result, 'utf8'));
           assert.equal(status, 0);
           t.diagnostic(`${name}: gateway's first line after ${times.firstOutput - times.start} ms, ` +
-            `host ended after ${times.exit - times.start} ms, end of file ${times.end - times.exit} ms later`);
+            `host ended after ${times.exit - times.start} ms, end of file ${times.end - stoppedAt} ms after ` +
+            `the gateway was stopped (${stoppedAt - times.exit} ms after the host ended)`);
           // The gateway wrote its first line into the host's own output while
           // the host was still waiting for it.
           assert.ok(times.firstOutput < times.exit, JSON.stringify(times));
