@@ -25,6 +25,8 @@ const box = sandbox();
 let scratch;
 let odd;
 let nodeDir;
+// Host copies with node.exe beside them (`beside`) or not (`bare`).
+let hosts;
 let count = 0;
 
 before(async () => {
@@ -38,9 +40,21 @@ before(async () => {
   fs.copyFileSync(path.join(sourceDir(), GATEWAY), path.join(odd, 'rel', GATEWAY));
   nodeDir = path.join(scratch, 'nodejs');
   fs.mkdirSync(nodeDir);
-  fs.copyFileSync(NODE_EXE, path.join(nodeDir, 'node.exe'));
+  placeNode(nodeDir);
+  hosts = { beside: box.hostCopy(), bare: box.hostCopy() };
+  placeNode(hosts.beside.dir);
+  for (const host of Object.values(hosts)) fs.writeFileSync(path.join(host.dir, LAUNCHER), LAUNCHER_SCRIPT);
   box.placeOnC(BROWSERS.edgeX86, shimExe());
 });
+
+/** node.exe in `dir`: a link to the fetched one (86 MB) where the file system allows. */
+function placeNode(dir) {
+  try {
+    fs.linkSync(NODE_EXE, path.join(dir, 'node.exe'));
+  } catch {
+    fs.copyFileSync(NODE_EXE, path.join(dir, 'node.exe'));
+  }
+}
 
 // The gateway is the node that the host started by its bare name.
 const isGateway = (args) => args[0] === 'node';
@@ -56,14 +70,6 @@ after(async () => {
     await box.restore();
   }
 });
-
-/** A host in a folder of its own, with node.exe beside it or not. */
-function hostWith(nodeBeside) {
-  const host = box.hostCopy();
-  if (nodeBeside) fs.copyFileSync(NODE_EXE, path.join(host.dir, 'node.exe'));
-  fs.writeFileSync(path.join(host.dir, LAUNCHER), LAUNCHER_SCRIPT);
-  return host;
-}
 
 /** The environment of one launch; node records its view of its command line. */
 function environment({ script, nodeOnPath }) {
@@ -190,7 +196,7 @@ test('the gateway on the real node outlives the host, whatever its outputs were'
     await t.test(row.name, async () => {
       await waitPortFree();
       const name = `road-${i}`;
-      const host = hostWith(row.nodeBeside);
+      const host = row.nodeBeside ? hosts.beside : hosts.bare;
       const script = row.relative ? `rel\\${GATEWAY}` : windowsPath(path.join(odd, GATEWAY));
       const env = environment({ script, nodeOnPath: !row.nodeBeside });
       const afterStop = await row.start(host, env, name);
@@ -220,7 +226,7 @@ test('the gateway on the real node outlives the host, whatever its outputs were'
 
 test('a folder with a final backslash reaches node whole; node fails, the host does not care', async () => {
   await waitPortFree();
-  const host = hostWith(true);
+  const host = hosts.beside;
   const folder = `${windowsPath(odd)}\\`;
   const env = environment({ script: folder });
   const run = await runHost({ exe: host.exe, set: env.set });
