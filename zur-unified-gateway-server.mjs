@@ -4,7 +4,8 @@
 //   /                  root page
 //   /synergy-cockpit   cockpit page
 //   /apps/NAME         app page (NAME is shown decoded and HTML-escaped)
-// It listens on the IPv4 loopback address only. Run with: node zur-unified-gateway-server.mjs
+// It listens on the IPv4 loopback address only, and logs its address and one
+// line per request to standard output. Run with: node zur-unified-gateway-server.mjs
 
 import http from 'node:http';
 
