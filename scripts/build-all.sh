@@ -41,7 +41,7 @@ cd "$(dirname "$0")/.."
 
 # dist/ holds the programs of the last build that succeeded, or nothing.
 rm -f dist/*.exe dist/SHA256SUMS
-[ ${#signer[@]} -eq 0 ] || with_password ./scripts/sign.sh --check "${signer[@]}"
+[ ${#signer[@]} -eq 0 ] || with_password ./scripts/sign.sh --check "${signer[@]}" "${ZUR_SIGN_TIMESTAMP_URL:-}"
 
 cmake --preset native >/dev/null
 cmake --build --preset native

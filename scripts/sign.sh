@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Authenticode signatures (SHA-256) with osslsigncode.
 #
-#   sign.sh --check SIGNER                     checks that SIGNER can sign code; signs nothing
+#   sign.sh --check SIGNER [TIMESTAMP_URL]     checks that SIGNER can sign code; signs nothing
 #   sign.sh SIGNER FILE TIME [TIMESTAMP_URL]   signs FILE in place
 #
 # SIGNER is either a PKCS#12 file holding the code-signing certificate and
@@ -120,6 +120,24 @@ pkcs11_failure() {
   fi
 }
 
+# The one line for a failed signing of FILE, from osslsigncode's log.
+signing_failed() {
+  if [ -n "$timestamp_url" ] && grep -q -i -e 'timestamping failed' -e 'HTTP failure' "$log"; then
+    fail "the timestamp server $timestamp_url gave no timestamp"
+  fi
+  [ -n "${pfx+set}" ] || fail "$(pkcs11_failure "$log")"
+  fail "signing $(basename "$1") failed: $(grep -v -e '^Succeeded$' -e '^Failed$' -e '^Engine .* set\.$' -e '^\s*$' "$log" | head -n 1)"
+}
+
+# osslsigncode verify exits 0 even when a timestamp is missing or broken:
+# the signature SIGNED of FILE must say that it is stamped.
+stamped() {
+  [ -n "$timestamp_url" ] || return 0
+  osslsigncode verify -in "$1" >"$log" 2>&1 || true
+  grep -q -e '^[[:space:]]*Timestamp time: ' "$log" ||
+    fail "the timestamp server $timestamp_url gave no timestamp"
+}
+
 check_pkcs11() {
   [[ $key == pkcs11:* ]] || fail "ZUR_SIGN_KEY is not a pkcs11: URI: $key"
   [[ $cert == pkcs11:* ]] || [ -r "$cert" ] || fail "cannot read the certificate file $cert (ZUR_SIGN_CERT)"
@@ -133,7 +151,8 @@ check_pkcs11() {
 
   local image=$work/check.exe signature=$work/check.pem
   throwaway_image "$image"
-  osslsigncode_sign "$image" "$image.signed" "$(date +%s)" "" || fail "$(pkcs11_failure "$log")"
+  osslsigncode_sign "$image" "$image.signed" "$(date +%s)" "$timestamp_url" || signing_failed "$image"
+  stamped "$image.signed" "$image"
   osslsigncode extract-signature -pem -in "$image.signed" -out "$signature" >/dev/null 2>&1 ||
     fail "signing with $key gave no signature"
   # The signature's own algorithm names the kind of key that made it.
@@ -198,8 +217,19 @@ log=$work/osslsigncode.log
 trap 'rm -rf "$work"' EXIT
 
 if [ -n "$check" ]; then
-  [ $# -eq 0 ] || fail "usage: sign.sh --check SIGNER"
-  if [ -n "${pfx+set}" ]; then check_pfx "$pfx"; else check_pkcs11; fi
+  [ $# -le 1 ] || fail "usage: sign.sh --check SIGNER [TIMESTAMP_URL]"
+  timestamp_url=${1:-}
+  if [ -n "${pfx+set}" ]; then
+    check_pfx "$pfx"
+    # The timestamp server, tried before the build.
+    if [ -n "$timestamp_url" ]; then
+      throwaway_image "$work/check.exe"
+      osslsigncode_sign "$work/check.exe" "$work/check.signed.exe" "$(date +%s)" "$timestamp_url" || signing_failed "$work/check.exe"
+      stamped "$work/check.signed.exe" "$work/check.exe"
+    fi
+  else
+    check_pkcs11
+  fi
   exit 0
 fi
 
@@ -211,19 +241,7 @@ file=$1 time=$2 timestamp_url=${3:-}
 
 signed=$file.signing
 trap 'rm -rf "$work" "$signed"' EXIT
-if ! osslsigncode_sign "$file" "$signed" "$time" "$timestamp_url"; then
-  if [ -n "$timestamp_url" ] && grep -q -i -e 'timestamping failed' -e 'HTTP failure' "$log"; then
-    fail "the timestamp server $timestamp_url gave no timestamp for $(basename "$file")"
-  fi
-  [ -n "${pfx+set}" ] || fail "$(pkcs11_failure "$log")"
-  fail "signing $(basename "$file") failed: $(grep -v -e '^Succeeded$' -e '^Failed$' -e '^Engine .* set\.$' -e '^\s*$' "$log" | head -n 1)"
-fi
-# osslsigncode verify exits 0 even when a timestamp is missing or broken:
-# the signature must say that it is stamped.
-if [ -n "$timestamp_url" ]; then
-  osslsigncode verify -in "$signed" >"$log" 2>&1 || true
-  grep -q -e '^[[:space:]]*Timestamp time: ' "$log" ||
-    fail "the timestamp server $timestamp_url gave no timestamp for $(basename "$file")"
-fi
+osslsigncode_sign "$file" "$signed" "$time" "$timestamp_url" || signing_failed "$file"
+stamped "$signed" "$file"
 chmod --reference="$file" "$signed"
 mv -f "$signed" "$file"
