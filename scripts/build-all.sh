@@ -46,7 +46,7 @@ rm -f dist/*.exe dist/SHA256SUMS
 cmake --preset native >/dev/null
 cmake --build --preset native
 cmake --preset win64 -DZUR_SIGN_PFX="$sign_pfx" -DZUR_SIGN_PKCS11_MODULE="$sign_module" -DZUR_SIGN_KEY="$sign_key" \
-  -DZUR_SIGN_CERT="$sign_cert" -DZUR_SIGN_TIMESTAMP_URL="${ZUR_SIGN_TIMESTAMP_URL:-}" >/dev/null
+  -DZUR_SIGN_CERT="$sign_cert" -DZUR_SIGN_TIMESTAMP_URL="${ZUR_SIGN_TIMESTAMP_URL:-}" -DZUR_CARRIED_HOST= >/dev/null
 if [ ${#signer[@]} -ne 0 ] && [ -n "${ZUR_SIGN_PASSWORD:+set}" ]; then
   password_file=$(mktemp)
   with_password printenv ZUR_SIGN_PASSWORD >"$password_file"

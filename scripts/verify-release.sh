@@ -5,7 +5,8 @@
 #
 # DIR holds the published installer (and SHA256SUMS, and the host, when they
 # were published too). From this checkout the programs are built again,
-# unsigned, in build/release-check: the host that the installer carries must
+# unsigned, in build/release-check (or the win64 build folder
+# ZUR_RELEASE_CHECK_DIR, which is left configured unsigned): the host that the installer carries must
 # equal the rebuilt host, and the installer must equal a rebuild of the
 # installer around the host it carries, each in all that an Authenticode
 # signature covers: the whole file but its checksum field, its certificate
@@ -23,7 +24,7 @@ cannot() {
 [ $# -eq 1 ] && [ -d "$1" ] || cannot "usage: verify-release.sh DIR (a folder holding the published installer)"
 release=$(realpath -- "$1")
 cd "$(dirname "$0")/.."
-tree=build/release-check
+tree=${ZUR_RELEASE_CHECK_DIR:-build/release-check}
 differences=0
 
 same() {
