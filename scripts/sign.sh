@@ -103,10 +103,10 @@ throwaway_image() {
 # the token, from its log $1.
 pkcs11_failure() {
   local log=$1
-  if grep -q -i -e 'PIN incorrect' -e 'PIN_INCORRECT' -e 'Login failed' "$log"; then
-    echo "the token refused the PIN: wrong ZUR_SIGN_PASSWORD (tried once; a token locks after a few wrong PINs)"
-  elif grep -q -i -e 'PIN locked' -e 'PIN_LOCKED' "$log"; then
+  if grep -q -i -e 'PIN locked' -e 'PIN_LOCKED' "$log"; then
     echo "the token's PIN is locked: unlock it with the token's own tools"
+  elif grep -q -i -e 'PIN incorrect' -e 'PIN_INCORRECT' -e 'Login failed' "$log"; then
+    echo "the token refused the PIN: wrong ZUR_SIGN_PASSWORD (tried once; a token locks after a few wrong PINs)"
   elif grep -q -e 'Unable to load module' -e 'Unable to load PKCS#11 module' "$log"; then
     echo "cannot load the PKCS#11 module $module (ZUR_SIGN_PKCS11_MODULE)"
   elif grep -q -e 'private key was not found' -e 'No matching initialized token' -e 'Failed to load private key' "$log"; then
@@ -130,12 +130,21 @@ signing_failed() {
 }
 
 # osslsigncode verify exits 0 even when a timestamp is missing or broken:
-# the signature SIGNED of FILE must say that it is stamped.
+# the signed file $1 must say that it is stamped.
 stamped() {
   [ -n "$timestamp_url" ] || return 0
   osslsigncode verify -in "$1" >"$log" 2>&1 || true
   grep -q -e '^[[:space:]]*Timestamp time: ' "$log" ||
     fail "the timestamp server $timestamp_url gave no timestamp"
+}
+
+# Signs (and stamps) a throwaway image into $work/check.signed.exe: one
+# login, and the timestamp server tried, before anything is built.
+try_signing() {
+  throwaway_image "$work/check.exe"
+  osslsigncode_sign "$work/check.exe" "$work/check.signed.exe" "$(date +%s)" "$timestamp_url" ||
+    signing_failed "$work/check.exe"
+  stamped "$work/check.signed.exe"
 }
 
 check_pkcs11() {
@@ -149,11 +158,9 @@ check_pkcs11() {
   pkcs11-tool --module "$module" --list-slots >/dev/null 2>&1 ||
     fail "cannot load the PKCS#11 module $module (ZUR_SIGN_PKCS11_MODULE): not a PKCS#11 library, or it failed to start"
 
-  local image=$work/check.exe signature=$work/check.pem
-  throwaway_image "$image"
-  osslsigncode_sign "$image" "$image.signed" "$(date +%s)" "$timestamp_url" || signing_failed "$image"
-  stamped "$image.signed" "$image"
-  osslsigncode extract-signature -pem -in "$image.signed" -out "$signature" >/dev/null 2>&1 ||
+  local signature=$work/check.pem
+  try_signing
+  osslsigncode extract-signature -pem -in "$work/check.signed.exe" -out "$signature" >/dev/null 2>&1 ||
     fail "signing with $key gave no signature"
   # The signature's own algorithm names the kind of key that made it.
   local algorithm
@@ -162,14 +169,14 @@ check_pkcs11() {
     fail "the key $key is not RSA (${algorithm:-unknown}): Smart App Control accepts RSA signatures only"
   # The signer's certificate is the one whose public key is the key's: a
   # second login, now that the PIN is known to be right.
-  local public certificates signer
+  local public candidate signer
   public=$(with_pin openssl pkey -engine pkcs11 -inform engine -in "$key" -passin env:ZUR_SIGN_PASSWORD -pubout \
     </dev/null 2>/dev/null | sed -n '/-----BEGIN PUBLIC KEY-----/,/-----END PUBLIC KEY-----/p') || true
   [ -n "$public" ] || fail "cannot read the public key of $key"
   openssl pkcs7 -in "$signature" -print_certs 2>/dev/null | csplit -s -z -f "$work/certificate-" - '/-----BEGIN CERTIFICATE-----/' '{*}'
-  for certificates in "$work"/certificate-*; do
-    if [ "$(openssl x509 -in "$certificates" -noout -pubkey 2>/dev/null)" = "$public" ]; then
-      signer=$(cat "$certificates")
+  for candidate in "$work"/certificate-*; do
+    if [ "$(openssl x509 -in "$candidate" -noout -pubkey 2>/dev/null)" = "$public" ]; then
+      signer=$(cat "$candidate")
     fi
   done
   [ -n "${signer:-}" ] || fail "the certificate $cert does not match the key $key"
@@ -221,12 +228,7 @@ if [ -n "$check" ]; then
   timestamp_url=${1:-}
   if [ -n "${pfx+set}" ]; then
     check_pfx "$pfx"
-    # The timestamp server, tried before the build.
-    if [ -n "$timestamp_url" ]; then
-      throwaway_image "$work/check.exe"
-      osslsigncode_sign "$work/check.exe" "$work/check.signed.exe" "$(date +%s)" "$timestamp_url" || signing_failed "$work/check.exe"
-      stamped "$work/check.signed.exe" "$work/check.exe"
-    fi
+    [ -z "$timestamp_url" ] || try_signing
   else
     check_pkcs11
   fi
@@ -242,6 +244,6 @@ file=$1 time=$2 timestamp_url=${3:-}
 signed=$file.signing
 trap 'rm -rf "$work" "$signed"' EXIT
 osslsigncode_sign "$file" "$signed" "$time" "$timestamp_url" || signing_failed "$file"
-stamped "$signed" "$file"
+stamped "$signed"
 chmod --reference="$file" "$signed"
 mv -f "$signed" "$file"
