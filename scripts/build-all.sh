@@ -8,6 +8,10 @@
 # ZUR_SIGN_PASSWORD, an optional timestamp server in ZUR_SIGN_TIMESTAMP_URL.
 # Both programs are signed: the host before the installer embeds it, then
 # the installer. Without a signer the programs are unsigned.
+#
+# Beside them it writes the Scoop manifest of the release (its address from
+# ZUR_RELEASE_URL, ZUR_HOMEPAGE and ZUR_LICENSE when set, else the build
+# tree's settings).
 set -euo pipefail
 # The password goes to the signing commands alone, never to the other
 # commands this script starts: sign.sh --check gets it in its environment;
@@ -40,13 +44,18 @@ fi
 cd "$(dirname "$0")/.."
 
 # dist/ holds the programs of the last build that succeeded, or nothing.
-rm -f dist/*.exe dist/SHA256SUMS
+rm -f dist/*.exe dist/SHA256SUMS dist/*.json
 [ ${#signer[@]} -eq 0 ] || with_password ./scripts/sign.sh --check "${signer[@]}" "${ZUR_SIGN_TIMESTAMP_URL:-}"
 
 cmake --preset native >/dev/null
 cmake --build --preset native
+release=()
+for name in ZUR_RELEASE_URL ZUR_HOMEPAGE ZUR_LICENSE; do
+  [ -z "${!name:-}" ] || release+=("-D$name=${!name}")
+done
 cmake --preset win64 -DZUR_SIGN_PFX="$sign_pfx" -DZUR_SIGN_PKCS11_MODULE="$sign_module" -DZUR_SIGN_KEY="$sign_key" \
-  -DZUR_SIGN_CERT="$sign_cert" -DZUR_SIGN_TIMESTAMP_URL="${ZUR_SIGN_TIMESTAMP_URL:-}" -DZUR_CARRIED_HOST= >/dev/null
+  -DZUR_SIGN_CERT="$sign_cert" -DZUR_SIGN_TIMESTAMP_URL="${ZUR_SIGN_TIMESTAMP_URL:-}" -DZUR_CARRIED_HOST= \
+  "${release[@]}" >/dev/null
 if [ ${#signer[@]} -ne 0 ] && [ -n "${ZUR_SIGN_PASSWORD:+set}" ]; then
   password_file=$(mktemp)
   with_password printenv ZUR_SIGN_PASSWORD >"$password_file"
@@ -67,3 +76,6 @@ for exe in "$ZUR_INSTALLER_EXE" "$ZUR_HOST_EXE"; do
   mv -f "dist/.$name.tmp" "dist/$name"
 done
 (cd dist && sha256sum "$ZUR_INSTALLER_NAME" "$ZUR_HOST_NAME" > SHA256SUMS)
+manifest="dist/${ZUR_PRODUCT_NAME,,}.json"
+(set -a && . build/win64/product.env &&
+  exec node scripts/scoop-manifest.mjs desktop-tauri/tauri.conf.json "dist/$ZUR_INSTALLER_NAME" "$manifest")
