@@ -134,7 +134,8 @@ signing_failed() {
 stamped() {
   [ -n "$timestamp_url" ] || return 0
   osslsigncode verify -in "$1" >"$log" 2>&1 || true
-  grep -q -e '^[[:space:]]*Timestamp time: ' "$log" ||
+  # 2.9 says "Timestamp time: T", 2.5 "The signature is timestamped: T".
+  grep -q -e '^[[:space:]]*Timestamp time: ' -e '^The signature is timestamped: ' "$log" ||
     fail "the timestamp server $timestamp_url gave no timestamp"
 }
 
