@@ -4,7 +4,8 @@
 //   /                  root page
 //   /synergy-cockpit   cockpit page
 //   /apps/NAME         app page (NAME is shown decoded and HTML-escaped)
-// It listens on the IPv4 loopback address only. Run with: node zur-unified-gateway-server.mjs
+// It listens on the IPv4 loopback address only, and logs its address and one
+// line per request to standard output. Run with: node zur-unified-gateway-server.mjs
 
 import http from 'node:http';
 
@@ -153,6 +154,14 @@ const route = (method, target) => {
   if (path.startsWith('/apps/')) return [200, appPage(path.slice('/apps/'.length), query)];
   return [404, notFoundPage(path)];
 };
+
+// The desktop host hands the gateway its own standard output and error and
+// ends at once; the gateway runs on. What they were may break after the
+// host has gone: a pipe whose reader has closed (EPIPE), a console that
+// closed with the host. A stream that failed is not written to again (Node
+// drops writes to a destroyed stream), and the failure ends the log, not the
+// gateway: without a listener it would be an unhandled 'error' event.
+for (const stream of [process.stdout, process.stderr]) stream.on('error', () => {});
 
 const server = http.createServer((req, res) => {
   const [status, html] = route(req.method, req.url);

@@ -52,12 +52,17 @@ set(ZUR_PROGRAM_CODE_OPTIONS -Oz -fno-exceptions -fno-rtti -fno-threadsafe-stati
 # executable, and .bss in .data); identical read-only sections, unwind
 # data most of all, folded into one (--icf=all, as MSVC's /OPT:ICF). Without
 # MinGW's start-up code nothing would apply runtime pseudo-relocations, so
-# the link refuses any.
+# the link refuses any. The image declares Windows 8 (6.2) as the oldest it
+# runs on: every function it imports exists there without an update
+# (SetDefaultDllDirectories came to 7 only with KB2533623, FileIdInfo
+# not at all), so an older Windows refuses it plainly as "not a valid
+# application" instead of failing on a missing entry point.
 function(zur_program_runtime target)
   target_sources(${target} PRIVATE "${PROJECT_SOURCE_DIR}/desktop-tauri/native-win64/common/win/runtime.cc")
   target_compile_options(${target} PRIVATE ${ZUR_PROGRAM_CODE_OPTIONS})
   target_link_options(${target} PRIVATE -nostdlib -Wl,--icf=all -Wl,--undefined=_load_config_used -Wl,--disable-runtime-pseudo-reloc
     -Wl,--Xlink=-guard:cf -Wl,--Xlink=-cetcompat
+    -Wl,--major-subsystem-version,6 -Wl,--minor-subsystem-version,2 -Wl,--major-os-version,6 -Wl,--minor-os-version,2
     -Wl,--Xlink=-merge:.00cfg=.rdata -Wl,--Xlink=-merge:.buildid=.rdata -Wl,--Xlink=-merge:.idata=.rdata
     -Wl,--Xlink=-merge:.pdata=.rdata -Wl,--Xlink=-merge:.xdata=.rdata -Wl,--Xlink=-merge:.bss=.data)
   target_link_libraries(${target} PRIVATE zur_win kernel32)

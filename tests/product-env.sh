@@ -6,6 +6,9 @@
 set -euo pipefail
 source_dir=$1
 native_dir=$2
+# The installer's name as the tests' oracle spells it.
+installer_name=$(sed -n "s/^export const INSTALLER_NAME = '\(.*\)';\$/\1/p" "$source_dir/tests/lib/expected.mjs")
+[ -n "$installer_name" ] || { echo "no INSTALLER_NAME in tests/lib/expected.mjs" >&2; exit 1; }
 
 work=$(mktemp -d /tmp/zur-env-XXXXXX)
 trap 'rm -rf "$work"' EXIT
@@ -16,7 +19,7 @@ build="$work/x'\$(touch PWNED)'y \$HOME \`touch PWNED\` z"
 values=$(cd "$work" && bash -c '. "$1/product.env" && printf "%s\n" "$ZUR_HOST_EXE" "$ZUR_INSTALLER_EXE" "$ZUR_HOST_NAME"' \
   _ "$build")
 expected="$build/desktop-tauri/native-win64/ZUR-Vedozaruz-Desktop.exe
-$build/desktop-tauri/native-win64/ZUR-Vedozaruz-Setup-3.4.0-x64.exe
+$build/desktop-tauri/native-win64/$installer_name
 ZUR-Vedozaruz-Desktop.exe"
 status=0
 if [ -e "$work/PWNED" ]; then

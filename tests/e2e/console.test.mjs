@@ -18,6 +18,7 @@ import { after, test } from 'node:test';
 
 import { FAILURE_HINT, receipt, smokeTestReport } from '../lib/expected.mjs';
 import { requirePortFree } from '../lib/gateway_port.mjs';
+import { needs } from '../lib/road.mjs';
 import { programs, tempDir, windowsPath, wineEnvironment } from '../lib/wine.mjs';
 
 const scratch = tempDir('console');
@@ -82,7 +83,7 @@ function screenText(bytes) {
 const hostBytes = () => fs.statSync(programs.host).size;
 
 
-test('what both programs show on a real console', async (t) => {
+test('what both programs show on a real console', { skip: needs('pty') }, async (t) => {
   await requirePortFree();
   let run = 0;
   const cases = [

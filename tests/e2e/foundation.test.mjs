@@ -1,11 +1,13 @@
 // What both programs share: the argument check, the failure report, the
 // writing of their one output line and the stack protector of their image.
 import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
 import { test } from 'node:test';
 
 import { commandLine } from '../lib/command_line.mjs';
 import { FAILURE_HINT as HINT, INSTALLER_NAME } from '../lib/expected.mjs';
-import { failureReport, launch, programs, windowsPath } from '../lib/wine.mjs';
+import { failureReport, launch, programs, tempDir, windowsPath } from '../lib/wine.mjs';
 
 const PROGRAMS = [
   { name: 'host', exe: () => programs.host, source: 'zur_desktop_host', reportOption: '--smoke-test' },
@@ -36,6 +38,26 @@ test('an argument that is not valid Unicode ends the run before anything else', 
         assert.equal(lines[3], HINT);
       });
     }
+  }
+});
+
+// The header names the thread that failed: the program's one thread, whose
+// id the launcher had from CreateProcess (not the process id).
+test('the failure report names the thread that failed', async (t) => {
+  const dir = tempDir('thread');
+  t.after(() => fs.rmSync(dir, { recursive: true, force: true }));
+  const threadFile = path.join(dir, 'thread');
+  process.env.ZUR_LAUNCH_THREAD_FILE = windowsPath(threadFile);
+  t.after(() => delete process.env.ZUR_LAUNCH_THREAD_FILE);
+  for (const program of PROGRAMS) {
+    await t.test(program.name, async () => {
+      fs.rmSync(threadFile, { force: true });
+      const run = await launch({ cmd: commandLine(windowsPath(program.exe()), 'a\uD800'), unset: ['ZUR_LAUNCH_THREAD_FILE'] });
+      assert.equal(run.status, 101);
+      const thread = fs.readFileSync(threadFile, 'latin1');
+      assert.match(thread, /^\d+$/);
+      assert.equal(failureReport(run.stderr)[1].split(' ')[2], `(${thread})`);
+    });
   }
 });
 
@@ -113,4 +135,21 @@ test('the loader seeds each run\'s stack canary, and a smashed stack ends the ru
   const smashed = await launch({ cmd: `${probe} smash` });
   assert.equal(smashed.status, 0xC0000409, 'STATUS_STACK_BUFFER_OVERRUN, from __fastfail');
   assert.equal(smashed.stdout.length, 0);
+});
+
+// The C functions that compiled code calls, and operator new, are the
+// runtime's own: the probe runs them as the programs would.
+test('the runtime beneath the programs: the seven C functions and an exhausted heap', async (t) => {
+  const probe = commandLine(windowsPath(programs.guardProbe));
+  await t.test('the C functions, overlaps both ways, signs and lengths', async () => {
+    const run = await launch({ cmd: `${probe} c-functions` });
+    assert.equal(run.stdout.toString(), '', 'the cases that failed');
+    assert.equal(run.status, 0);
+  });
+  await t.test('more memory than exists ends the run with the size', async () => {
+    const run = await launch({ cmd: `${probe} exhaust` });
+    assert.equal(run.stderr.toString(), 'memory allocation of 9223372036854775808 bytes failed\n');
+    assert.equal(run.stdout.length, 0);
+    assert.equal(run.status, 3);
+  });
 });

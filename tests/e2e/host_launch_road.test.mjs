@@ -12,15 +12,17 @@ import { quoteArgument } from '../lib/command_line.mjs';
 import { APPS, BROWSER_ARGS_TAIL, BROWSERS, COCKPIT } from '../lib/expected.mjs';
 import { listeningPids, processArguments, requirePortFree, waitPortFree } from '../lib/gateway_port.mjs';
 import { SYSTEM_PATH, sandbox, shimExe } from '../lib/sandbox.mjs';
+import { needs, unlessSkipped } from '../lib/road.mjs';
 import { runHost, sourceDir, windowsPath } from '../lib/wine.mjs';
 
+const SKIP = needs('linux-node', 'linux-processes');
 const box = sandbox();
 let host;
 let local;
 let gatewayScript;
 let renderScript;
 
-before(async () => {
+before(unlessSkipped(SKIP, async () => {
   await requirePortFree();
   gatewayScript = path.join(sourceDir(), 'zur-unified-gateway-server.mjs');
   renderScript = path.join(sourceDir(), 'tests', 'helpers', 'render_page.mjs');
@@ -29,17 +31,17 @@ before(async () => {
   fs.copyFileSync(shimExe(), path.join(host.dir, 'node.exe'));
   box.placeOnC(BROWSERS.edgeX86, shimExe());
   local = box.temp('host-road-local');
-});
+}));
 
 // The gateway outlives the host: stop it, and only it.
-after(async () => {
+after(unlessSkipped(SKIP, async () => {
   try {
     for (const pid of gatewayPids()) process.kill(pid, 'SIGTERM');
     await waitPortFree(10000);
   } finally {
     await box.restore();
   }
-});
+}));
 
 function gatewayPids() {
   return listeningPids().filter((pid) => processArguments(pid).includes(gatewayScript));
@@ -55,7 +57,7 @@ async function waitForRender(dir, timeoutMs = 90000) {
   assert.fail(`no page rendered within ${timeoutMs} ms`);
 }
 
-test('the host starts the gateway and the page is shown', async (t) => {
+test('the host starts the gateway and the page is shown', { skip: SKIP }, async (t) => {
   const cases = [
     // The first run starts the gateway and waits for it.
     { name: 'an app page, gateway started', args: ['--app=palisade-road'], url: `${APPS}palisade-road`, shows: '<h1>palisade-road</h1>', maxMs: 3600 },

@@ -10,15 +10,8 @@ import { commandLine } from '../lib/command_line.mjs';
 import {
   CONFIGURATION as CONFIG, FAILURE_HINT as HINT, HOST, ICON, LAUNCHER as SCRIPT, LAUNCHER_SCRIPT, RECEIPT, receipt,
 } from '../lib/expected.mjs';
-import { failureReport, launch, prefixDir, programs, sourceDir, tempDir, windowsPath } from '../lib/wine.mjs';
-// The system's message texts under the test prefix (Wine, English).
-const MESSAGE = {
-  5: 'Access denied.',
-  32: 'Sharing violation.',
-  112: 'Disk full.',
-  123: 'Invalid name.',
-  183: 'File already exists.',
-};
+import { needs, systemMessage } from '../lib/road.mjs';
+import { failureReport, launch, prefixDir, programs, slashedPath, sourceDir, tempDir, windowsPath } from '../lib/wine.mjs';
 
 const carried = (() => {
   let cached;
@@ -32,9 +25,6 @@ const carried = (() => {
     return cached;
   };
 })();
-
-const asRoot = process.getuid?.() === 0;
-const NEEDS_ROOT = asRoot ? false : 'needs root (chattr, mount)';
 
 function runInstaller(args, options = {}) {
   return launch({ cmd: commandLine(windowsPath(programs.installer), args), ...options });
@@ -53,7 +43,7 @@ function assertFailed(run, failureLine) {
   assert.equal(lines[3], HINT);
 }
 
-const osFailure = (message, code, kind) => `${message}: Os { code: ${code}, kind: ${kind}, message: "${MESSAGE[code]}" }`;
+const osFailure = (message, code, kind) => `${message}: Os { code: ${code}, kind: ${kind}, message: "${systemMessage(code)}" }`;
 
 const read = (dir, name) => fs.readFileSync(path.join(dir, name));
 const exists = (dir, name) => fs.existsSync(path.join(dir, name));
@@ -90,7 +80,8 @@ test('a folder that cannot be created: nothing is written', async (t) => {
   }
 });
 
-test('a file that cannot be written: earlier files are rewritten, later ones stay as they were', { skip: NEEDS_ROOT },
+test('a file that cannot be written: earlier files are rewritten, later ones stay as they were',
+  { skip: needs('chattr', 'root') },
   async (t) => {
     const root = withTemp(t, 'readonly');
     const ORDER = [HOST, ICON, CONFIG, SCRIPT, RECEIPT];
@@ -141,7 +132,8 @@ test('a host executable held open by another process: busy, nothing else written
   assert.ok(read(dir, HOST).equals(older), 'the held file is untouched');
 });
 
-test('a full disk: the failing file holds only what fitted, later files are missing', { skip: NEEDS_ROOT },
+test('a full disk: the failing file holds only what fitted, later files are missing',
+  { skip: needs('tmpfs', 'wine-drives', 'root') },
   async (t) => {
     const page = Number(execFileSync('getconf', ['PAGESIZE']).toString());
     const pages = (bytes) => Math.ceil(bytes / page) * page;
@@ -192,6 +184,6 @@ test('standard output closed after a complete installation: status 101, all file
   assert.equal(lines[3], HINT);
   for (const [name, bytes] of Object.entries(carried())) assert.ok(read(dir, name).equals(bytes), `${name} in place`);
   assert.equal(read(dir, RECEIPT).toString('utf8'),
-    receipt(`Z:${dir}`, carried()[HOST].length));
+    receipt(slashedPath(dir), carried()[HOST].length));
   assert.equal(fs.readdirSync(dir).length, 5);
 });

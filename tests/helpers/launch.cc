@@ -15,7 +15,9 @@
 //   out     folder for the results
 //   timeout milliseconds before the child is killed (default 60000)
 // Results in `out`: stdout.bin, stderr.bin and result.txt with the lines
-// "exit=N" (or "start_error=N" or "timeout") and "elapsed_ms=N".
+// "exit=N" (or "start_error=N" or "timeout") and "elapsed_ms=N". When the
+// launcher's own environment names a file in ZUR_LAUNCH_THREAD_FILE, the id
+// of the child's first thread is written there in decimal.
 
 #include <windows.h>
 
@@ -140,6 +142,17 @@ void write_result(const Request& r, const std::wstring& text) {
   WriteFile(file.h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
+void write_thread_id(DWORD thread_id) {
+  wchar_t path[MAX_PATH];
+  const DWORD length = GetEnvironmentVariableW(L"ZUR_LAUNCH_THREAD_FILE", path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return;
+  Handle file(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  if (!file.h) die(L"cannot write the thread id");
+  const std::string text = std::to_string(thread_id);
+  DWORD written;
+  WriteFile(file.h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -190,6 +203,7 @@ int wmain(int argc, wchar_t** argv) {
     return 0;
   }
   Handle process_handle(process.hProcess);
+  write_thread_id(process.dwThreadId);
   Handle thread_handle(process.hThread);
   const bool finished = WaitForSingleObject(process.hProcess, r.timeout) == WAIT_OBJECT_0;
   QueryPerformanceCounter(&ended);

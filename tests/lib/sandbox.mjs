@@ -5,7 +5,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 
 import { BROWSERS, HOST } from './expected.mjs';
-import { driveC, onC, programs, tempDir, wine, windowsPath } from './wine.mjs';
+import { driveC, onC, programs, removeScratch, tempDir, wine, windowsPath } from './wine.mjs';
 
 export const shimExe = () => {
   const value = process.env.ZUR_SHIM_EXE;
@@ -42,7 +42,7 @@ export function sandbox() {
     /** A scratch folder on the Linux side. */
     temp(tag = 'host') {
       const dir = tempDir(tag);
-      undo.push(() => fs.rmSync(dir, { recursive: true, force: true }));
+      undo.push(() => removeScratch(dir));
       return dir;
     },
     /** Removes `unixPath` (and what was made above it) at the end, when it is new. */
@@ -51,13 +51,16 @@ export function sandbox() {
       if (top) undo.push(() => fs.rmSync(top, { recursive: true, force: true }));
       return unixPath;
     },
-    /** Copies `source` to drive C:; returns a function that takes it away again. */
+    /** Copies `source` to drive C:, where nothing may be yet (a fake is
+     * never put over a file of the machine); returns a function that takes
+     * it away again. */
     placeOnC(relative, source) {
       const target = driveC(relative);
       const top = firstMissing(target);
+      if (!top) throw new Error(`${target} exists already: it is left as it is`);
       fs.mkdirSync(path.dirname(target), { recursive: true });
       if (source === 'folder') fs.mkdirSync(target);
-      else fs.copyFileSync(source, target);
+      else fs.copyFileSync(source, target, fs.constants.COPYFILE_EXCL);
       const remove = () => fs.rmSync(top ?? target, { recursive: true, force: true });
       undo.push(remove);
       return remove;

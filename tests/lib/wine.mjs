@@ -1,4 +1,5 @@
-// Runs the real Windows programs under Wine for the end-to-end tests.
+// Runs the real Windows programs for the end-to-end tests: under Wine from
+// Linux, or directly from Node.js for Windows (see road.mjs).
 //
 // The programs are started through the launcher helper, which gives them an
 // exact UTF-16 command line and environment and records their standard
@@ -10,6 +11,7 @@ import os from 'node:os';
 import path from 'node:path';
 
 import { commandLine } from './command_line.mjs';
+import { onWindowsRoad } from './road.mjs';
 
 function required(name) {
   const value = process.env[name];
@@ -43,33 +45,67 @@ export function wineEnvironment() {
   });
 }
 
-/** A Linux path as Windows programs under Wine see it. */
-export function windowsPath(unixPath) {
-  return 'Z:' + path.resolve(unixPath).replaceAll('/', '\\');
+/** A path of the tests' side as the Windows programs see it: a Linux path
+ * under Wine is on drive Z:. */
+export function windowsPath(testPath) {
+  if (onWindowsRoad) return path.win32.resolve(testPath);
+  return 'Z:' + path.resolve(testPath).replaceAll('/', '\\');
 }
 
-/** The Linux path of a path on drive C: of the test prefix. */
+/** A path as the programs write it with slashes (the install receipt). */
+export const slashedPath = (testPath) => windowsPath(testPath).replaceAll('\\', '/');
+
+/** The tests' path of a path on drive C: (under Wine, the test prefix's). */
 export function driveC(windowsRelative) {
+  if (onWindowsRoad) return path.win32.join('C:\\', windowsRelative);
   return path.join(prefixDir(), 'drive_c', ...windowsRelative.split('\\'));
 }
 
 /** A path on drive C: as Windows programs see it. */
 export const onC = (relative) => `C:\\${relative}`;
 
+// Windows may name the temporary folder with 8.3 short names
+// (C:\Users\RUNNER~1\...); the programs report the long ones.
+let temporaryRoot;
+
 /** A fresh folder under the system's temporary folder. */
 export function tempDir(tag = 'e2e') {
-  return fs.mkdtempSync(path.join(os.tmpdir(), `zur-${tag}-`));
+  temporaryRoot ??= onWindowsRoad ? fs.realpathSync.native(os.tmpdir()) : os.tmpdir();
+  return fs.mkdtempSync(path.join(temporaryRoot, `zur-${tag}-`));
 }
 
-/** Runs `wine ARGS...` with its output in files (Wine's background
- * processes keep inherited pipes open). */
+/** Removes a scratch folder. Windows removes no file that a process still
+ * holds open, and a program may outlive its run (a gateway holds the
+ * output handles its host gave it): there the folder may stay behind in
+ * the temporary folder. */
+export function removeScratch(dir) {
+  try {
+    fs.rmSync(dir, { recursive: true, force: true });
+  } catch (e) {
+    if (!onWindowsRoad) throw e;
+  }
+}
+
+/** A program the Windows road starts by name alone comes from the system
+ * folder, never from the current folder or PATH. */
+function systemProgram(name) {
+  if (/[\\/]/.test(name)) return name;
+  return path.win32.join(process.env.SystemRoot ?? 'C:\\windows', 'System32', `${name}.exe`);
+}
+
+/** Runs the Windows program ARGS[0] with the other arguments: through
+ * `wine` from Linux, directly on the Windows road. Its output goes to files
+ * (Wine's background processes keep inherited pipes open). */
 export function wine(args, { cwd } = {}) {
   const dir = tempDir('wine');
   const out = fs.openSync(path.join(dir, 'out'), 'w');
   const err = fs.openSync(path.join(dir, 'err'), 'w');
   const started = Date.now();
+  const [file, argv, env] = onWindowsRoad
+    ? [systemProgram(args[0]), args.slice(1), process.env]
+    : ['wine', args, wineEnvironment()];
   return new Promise((resolve, reject) => {
-    const child = spawn('wine', args, { cwd, env: wineEnvironment(), stdio: ['ignore', out, err] });
+    const child = spawn(file, argv, { cwd, env, stdio: ['ignore', out, err], windowsHide: true });
     child.on('error', reject);
     child.on('exit', (code, signal) => {
       fs.closeSync(out);
@@ -81,7 +117,7 @@ export function wine(args, { cwd } = {}) {
         stdout: fs.readFileSync(path.join(dir, 'out'), 'utf8'),
         stderr: fs.readFileSync(path.join(dir, 'err'), 'utf8'),
       };
-      fs.rmSync(dir, { recursive: true, force: true });
+      removeScratch(dir);
       resolve(result);
     });
   });
@@ -120,6 +156,7 @@ export async function wineserverState() {
 /** What a failed `wine` run needs to be diagnosed. */
 async function wineFailure(run) {
   const status = run.signal ? `signal ${run.signal}` : `exit ${run.code}`;
+  if (onWindowsRoad) return `the launcher gave ${status} after ${run.elapsedMs} ms, stderr ${JSON.stringify(run.stderr)}`;
   return `wine gave ${status} after ${run.elapsedMs} ms, prefix ${prefixDir()}, ` +
     `wineserver: ${await wineserverState()}, stderr ${JSON.stringify(run.stderr)}`;
 }
@@ -172,7 +209,7 @@ export async function launch({ cmd, app, cwd, set = {}, unset = [], stdout = 'fi
     stdout: read('stdout.bin'),
     stderr: read('stderr.bin'),
   };
-  fs.rmSync(dir, { recursive: true, force: true });
+  removeScratch(dir);
   return result;
 }
 

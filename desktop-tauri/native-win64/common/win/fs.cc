@@ -1,5 +1,8 @@
 #include "fs.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "../paths.h"
 #include "../text.h"
 #include "handles.h"
@@ -57,32 +60,51 @@ bool same_path(const std::u16string& a, const std::u16string& b) {
          CSTR_EQUAL;
 }
 
-// Whether the file at `path`, open as `file`, is reached through its folder
-// under that name. Wine opens the file a Unix symbolic link points to even
-// with FILE_FLAG_OPEN_REPARSE_POINT and shows no reparse attribute, but
-// names that file. The folder is resolved the same way, so a folder that is
-// itself a junction or a link still matches. A system that names neither
-// tells nothing here.
-bool reached_by_its_name(HANDLE file, const std::u16string& path) {
+// What the system shows of the file open as `file` (opened under `path`
+// with FILE_FLAG_OPEN_REPARSE_POINT) and of the folder that holds it; what
+// it does not show stays unknown (empty, zero).
+NameFacts facts_of(HANDLE file, const std::u16string& path) {
+  NameFacts facts;
+  if (BY_HANDLE_FILE_INFORMATION info; GetFileInformationByHandle(file, &info)) {
+    facts.attributes = info.dwFileAttributes;
+    facts.links = info.nNumberOfLinks;
+  }
+  if (FILE_ATTRIBUTE_TAG_INFO tag; GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof tag)) {
+    facts.reparse_tag = tag.ReparseTag;
+  }
+  facts.final_path = final_path(file);
   std::u16string_view folder = folder_of(path);
-  const std::u16string_view name = std::u16string_view(path).substr(folder.size());
   // "C:\" and "\\?\C:\" keep their separator; other folders open without it.
   if (folder.size() > 1 && folder[folder.size() - 2] != u':') folder.remove_suffix(1);
   const unique_file directory(CreateFileW(wide(std::u16string(folder)), 0,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  const std::u16string file_name = final_path(file);
-  const std::u16string folder_name = directory ? final_path(directory.get().value) : std::u16string();
-  if (file_name.empty() || folder_name.empty()) return true;
-  return same_path(file_name, join_path(folder_name, name));
+  if (directory) facts.folder_final_path = final_path(directory.get().value);
+  return facts;
 }
 
-// A name that leads to a file that other names or another place share.
-bool is_link(HANDLE file, const std::u16string& path) {
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(file, &info)) return false;
-  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || info.nNumberOfLinks > 1) return true;
-  return !reached_by_its_name(file, path);
+// Opens what `path` leads to for writing, through a reparse point that is
+// no link (a cloud placeholder is then filled in by its sync engine).
+unique_file open_plain(const std::u16string& path) {
+  return unique_file(CreateFileW(wide(path), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// Both handles are open on one file: one volume, one file id.
+bool same_file(HANDLE a, HANDLE b) {
+  FILE_ID_INFO x, y;
+  return GetFileInformationByHandleEx(a, FileIdInfo, &x, sizeof x) &&
+         GetFileInformationByHandleEx(b, FileIdInfo, &y, sizeof y) &&
+         x.VolumeSerialNumber == y.VolumeSerialNumber &&
+         std::equal(std::begin(x.FileId.Identifier), std::end(x.FileId.Identifier), std::begin(y.FileId.Identifier));
+}
+
+// An existing file stays (its attributes and security); only its content
+// goes.
+IoStatus rewrite(HANDLE file, std::string_view bytes) {
+  FILE_END_OF_FILE_INFO end{};
+  if (!SetFileInformationByHandle(file, FileEndOfFileInfo, &end, sizeof end)) return last_error();
+  return write_all(file, bytes);
 }
 
 // Puts a new file holding `bytes` at `path` in place of what stands there (a
@@ -110,6 +132,31 @@ IoStatus replace_name(const std::u16string& path, std::string_view bytes) {
   return status;
 }
 
+// The folder that create_directory_all makes of `folder`: `target` as the
+// system is first given it, `resolved` the text whose components are made
+// one by one and into which created_folder has the files written.
+struct FolderToMake {
+  std::u16string target, resolved;
+};
+
+FolderToMake folder_to_make(std::u16string_view folder) {
+  // A last component that loses its trailing blanks or dots loses them only
+  // when it ends the path: before a separator the full-path service keeps
+  // them ("Z \" stays "Z \"), and the extended-length form would then make
+  // "Z " literally. Without the separators every path form drops them alike.
+  if (loses_trailing_blanks(folder)) {
+    while (folder.back() == u'\\' || folder.back() == u'/') folder.remove_suffix(1);
+  }
+  FolderToMake made{system_path(folder), {}};
+  // The parents are those of the folder the system resolves: in "C:\new\..\x"
+  // "C:\new" is none, and making it would leave a stray folder behind.
+  // Verbatim paths (the long and relative ones are resolved by now) name
+  // their components literally.
+  if (!is_verbatim_path(made.target)) made.resolved = full_path(made.target);
+  if (made.resolved.empty()) made.resolved = made.target;
+  return made;
+}
+
 }  // namespace
 
 std::u16string system_path(std::u16string_view path) {
@@ -126,15 +173,9 @@ bool is_directory(std::u16string_view path) { return query(path) == Existence::D
 
 IoStatus create_directory_all(std::u16string_view folder) {
   if (folder.empty()) return {};
-  const std::u16string target = system_path(folder);
-  if (is_directory(target)) return {};
-  // The parents are those of the folder the system resolves: in "C:\new\..\x"
-  // "C:\new" is none, and making it would leave a stray folder behind.
-  // Verbatim paths (the long and relative ones are resolved by now) name
-  // their components literally.
-  std::u16string resolved = is_verbatim_path(target) ? std::u16string() : full_path(target);
-  if (resolved.empty()) resolved = target;
-  for (const std::u16string& step : folder_chain(resolved)) {
+  const FolderToMake made = folder_to_make(folder);
+  if (is_directory(made.target)) return {};
+  for (const std::u16string& step : folder_chain(made.resolved)) {
     if (CreateDirectoryW(wide(step), nullptr)) continue;
     const IoError error = last_error();
     if (is_directory(step)) continue;  // there already, or made meanwhile
@@ -145,26 +186,27 @@ IoStatus create_directory_all(std::u16string_view folder) {
 
 std::u16string created_folder(std::u16string_view folder) {
   if (!loses_trailing_blanks(folder)) return std::u16string(folder);
-  // Without its final separators, as the last step of create_directory_all
-  // hands it over: "Z \" would keep its blank as an inner component.
-  while (folder.back() == u'\\' || folder.back() == u'/') folder.remove_suffix(1);
-  const std::u16string resolved = full_path(folder);
-  return resolved.empty() ? std::u16string(folder) : resolved;
+  return folder_to_make(folder).resolved;
 }
 
 IoStatus write_file(std::u16string_view path, std::string_view bytes) {
   const std::u16string target = system_path(path);
+  const std::u16string_view name = std::u16string_view(target).substr(folder_of(target).size());
   // Two looks: a file that another process creates between our open and our
   // create is opened the second time.
   for (int look = 0; look < 2; ++look) {
     const unique_file existing = open_existing(target);
     if (existing) {
-      if (is_link(existing.get().value, target)) break;
-      // An ordinary file stays (its attributes and security); only its
-      // content goes.
-      FILE_END_OF_FILE_INFO end{};
-      if (!SetFileInformationByHandle(existing.get().value, FileEndOfFileInfo, &end, sizeof end)) return last_error();
-      return write_all(existing.get().value, bytes);
+      const NameKind kind = classify_name(facts_of(existing.get().value, target), name);
+      if (kind == NameKind::Link) break;
+      if (kind == NameKind::Ordinary) return rewrite(existing.get().value, bytes);
+      // A reparse point that is no link is written as the file it stands
+      // for, once a plain open shows that same file (a tag that redirects
+      // after all opens another one, which then goes the way of a link).
+      const unique_file plain = open_plain(target);
+      if (!plain) return last_error();
+      if (!same_file(existing.get().value, plain.get().value)) break;
+      return rewrite(plain.get().value, bytes);
     }
     const IoError not_opened = last_error();
     if (not_opened.code != ERROR_FILE_NOT_FOUND) return not_opened;
@@ -174,6 +216,23 @@ IoStatus write_file(std::u16string_view path, std::string_view bytes) {
     if (not_created.code != ERROR_FILE_EXISTS) return not_created;
   }
   return replace_name(target, bytes);
+}
+
+NameKind classify_name(const NameFacts& facts, std::u16string_view name) {
+  const bool reparse_point = facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT;
+  // Symbolic links, junctions and their kind name another place; a reparse
+  // point whose kind is unknown may be one.
+  if (reparse_point && (facts.reparse_tag == 0 || IsReparseTagNameSurrogate(facts.reparse_tag))) return NameKind::Link;
+  if (facts.links != 1) return NameKind::Link;
+  // Wine opens the file a Unix symbolic link points to even with
+  // FILE_FLAG_OPEN_REPARSE_POINT and shows no reparse attribute, but names
+  // that file. The folder is named the same way, so a folder that is itself
+  // a junction or a link still matches. A name whose place the system does
+  // not tell is not trusted: on Windows that is a folder swapped for a
+  // junction into the object namespace, whose symbolic links lead anywhere.
+  if (facts.final_path.empty() || facts.folder_final_path.empty()) return NameKind::Link;
+  if (!same_path(facts.final_path, join_path(facts.folder_final_path, name))) return NameKind::Link;
+  return reparse_point ? NameKind::ReparseFile : NameKind::Ordinary;
 }
 
 }  // namespace zur::win

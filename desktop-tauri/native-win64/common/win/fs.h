@@ -2,6 +2,7 @@
 // classify_path so that folders beyond the classic length limit work.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -27,16 +28,38 @@ IoStatus create_directory_all(std::u16string_view folder);
 
 // The folder that create_directory_all(folder) makes, as a text to join file
 // names to: `folder` itself, unless the system drops trailing blanks or dots
-// from its last component (loses_trailing_blanks), then the folder as the
-// full-path service resolves it.
+// from its last component (loses_trailing_blanks), then the very text that
+// create_directory_all made, in whatever form (relative, drive-relative,
+// long, with trailing separators) `folder` was given.
 std::u16string created_folder(std::u16string_view folder);
 
 // Writes `bytes` as the whole content of the file at `path`: created when
 // missing, cut to length zero when present, open to other readers, writers
 // and deleters while it is written. What stands at `path` is looked at
-// itself first: a link (a reparse point of any kind, a file with more than
-// one name, or a name that leads elsewhere) is never written through: a new
-// file is written beside it and renamed over that name.
+// itself first (classify_name): a link is never written through: a new file
+// is written beside it and renamed over that name.
 IoStatus write_file(std::u16string_view path, std::string_view bytes);
+
+// What the system shows of a name in a folder, opened itself (not what a
+// link leads to) and its folder opened as a directory.
+struct NameFacts {
+  std::uint32_t attributes = 0;   // FILE_ATTRIBUTE_*
+  std::uint32_t reparse_tag = 0;  // with FILE_ATTRIBUTE_REPARSE_POINT: which kind
+  std::uint32_t links = 0;        // names the file has; 0 when unknown
+  std::u16string final_path;         // the file's, as the system names it; empty when unknown
+  std::u16string folder_final_path;  // the folder's; empty when it cannot be opened or named
+};
+
+enum class NameKind {
+  Ordinary,     // a file of its own under that name: cut and written in place
+  ReparseFile,  // a reparse point that is no link (a cloud placeholder, a
+                // deduplicated or compressed file): written as an ordinary
+                // file once opened normally
+  Link,         // a symbolic link, a junction or their kind, a file with
+                // other names, or a name whose place is other or unknown
+};
+
+// How write_file treats a name `name` (the last component) with `facts`.
+NameKind classify_name(const NameFacts& facts, std::u16string_view name);
 
 }  // namespace zur::win

@@ -188,5 +188,69 @@ TEST(WriteFile, ReportsAMissingFolderAndAHolderWithoutSharing) {
   EXPECT_EQ(read_file(path), "v1");
 }
 
+// A link planted under the name that the new file beside a link takes
+// (NAME.PID.new, with this process's id) is refused, not followed: the file
+// it leads to keeps its content. The name itself is a second name of a file
+// (a hard link), so the write goes the new-file road.
+TEST(WriteFile, RefusesALinkPlantedWhereTheNewFileGoes) {
+  TempFolder temp;
+  const std::u16string path = temp.path() + u"\\ZUR-Vedozaruz.ico";
+  const std::u16string fresh = path + u"." + std::u16string(reinterpret_cast<const char16_t*>(
+                                                  std::to_wstring(GetCurrentProcessId()).c_str())) + u".new";
+  ASSERT_EQ(write_file(temp.path() + u"\\shared", "shared"), IoStatus());
+  ASSERT_EQ(write_file(temp.path() + u"\\victim", "victim"), IoStatus());
+  ASSERT_TRUE(CreateHardLinkW(wide(path), wide(temp.path() + u"\\shared"), nullptr));
+  ASSERT_TRUE(CreateHardLinkW(wide(fresh), wide(temp.path() + u"\\victim"), nullptr));
+  const IoStatus refused = write_file(path, "icon");
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(refused.error().code, static_cast<std::uint32_t>(ERROR_FILE_EXISTS));
+  EXPECT_EQ(read_file(temp.path() + u"\\victim"), "victim");
+  EXPECT_EQ(read_file(temp.path() + u"\\shared"), "shared");
+}
+
+// The facts a real NTFS volume shows (Wine makes no reparse points and no
+// object-namespace links), and what the write makes of them. Tags as
+// Microsoft documents them: symbolic link 0xA000000C, junction 0xA0000003,
+// WSL symbolic link 0xA000001D, cloud files 0x9000001A and 0x9000601A,
+// OneDrive 0x80000021, deduplication 0x80000013, WOF-compressed 0x80000017,
+// app execution alias 0x8000001B.
+TEST(ClassifyName, TrustsOnlyANameThatLeadsToItsOwnFile) {
+  constexpr std::uint32_t kReparse = 0x400, kArchive = 0x20, kOffline = 0x1000, kRecallOnOpen = 0x40000;
+  const std::u16string folder = u"C:\\Users\\ana\\OneDrive\\Z";
+  const std::u16string file = folder + u"\\tauri.conf.json";
+  const struct {
+    std::string_view what;
+    NameFacts facts;
+    NameKind kind;
+  } cases[] = {
+      {"an ordinary file", {kArchive, 0, 1, file, folder}, NameKind::Ordinary},
+      {"names differing in case only", {kArchive, 0, 1, u"C:\\USERS\\ana\\onedrive\\z\\TAURI.conf.json", folder},
+       NameKind::Ordinary},
+      {"a symbolic link", {kReparse, 0xA000000C, 1, file, folder}, NameKind::Link},
+      {"a junction", {kReparse | 0x10, 0xA0000003, 1, file, folder}, NameKind::Link},
+      {"a WSL symbolic link", {kReparse, 0xA000001D, 1, file, folder}, NameKind::Link},
+      {"a reparse point whose tag could not be read", {kReparse, 0, 1, file, folder}, NameKind::Link},
+      {"a cloud placeholder", {kReparse | kOffline | kRecallOnOpen, 0x9000001A, 1, file, folder}, NameKind::ReparseFile},
+      {"a cloud file of another provider", {kReparse, 0x9000601A, 1, file, folder}, NameKind::ReparseFile},
+      {"a OneDrive file", {kReparse, 0x80000021, 1, file, folder}, NameKind::ReparseFile},
+      {"a deduplicated file", {kReparse | kArchive, 0x80000013, 1, file, folder}, NameKind::ReparseFile},
+      {"a compressed system file", {kReparse, 0x80000017, 1, file, folder}, NameKind::ReparseFile},
+      {"an app execution alias", {kReparse, 0x8000001B, 1, file, folder}, NameKind::ReparseFile},
+      {"a cloud file with a second name", {kReparse, 0x9000001A, 2, file, folder}, NameKind::Link},
+      {"a hard link", {kArchive, 0, 2, file, folder}, NameKind::Link},
+      {"a link count that could not be read", {kArchive, 0, 0, file, folder}, NameKind::Link},
+      {"a Unix symbolic link under Wine", {kArchive, 0, 1, u"C:\\Users\\ana\\Documents\\secret.txt", folder},
+       NameKind::Link},
+      {"a tag that is no link, leading elsewhere", {kReparse, 0x9000001A, 1, u"D:\\other.json", folder}, NameKind::Link},
+      {"a folder that cannot be opened as one (a junction into \\RPC Control)", {kArchive, 0, 1, file, u""},
+       NameKind::Link},
+      {"a file the system does not name", {kArchive, 0, 1, u"", folder}, NameKind::Link},
+      {"a folder reached through a junction, named as its target",
+       {kArchive, 0, 1, u"D:\\Moved\\Z\\tauri.conf.json", u"D:\\Moved\\Z"}, NameKind::Ordinary},
+      {"a root folder", {kArchive, 0, 1, u"D:\\tauri.conf.json", u"D:\\"}, NameKind::Ordinary},
+  };
+  for (const auto& c : cases) EXPECT_EQ(classify_name(c.facts, u"tauri.conf.json"), c.kind) << c.what;
+}
+
 }  // namespace
 }  // namespace zur::win

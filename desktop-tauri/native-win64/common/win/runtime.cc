@@ -75,8 +75,11 @@ extern "C" {
 // the compilers' default security cookie in the file; the load configuration
 // (load_config.cc) names it, and the loader of Windows 8 and later, as Wine's,
 // replaces that value with a random one before any code of the image runs.
-// An older loader leaves it: the canary then still stops a stray overrun,
-// not one made to measure.
+// The image declares Windows 8 (cmake/Win64.cmake), so an older loader,
+// which would leave the default, refuses to start it. A loader that started
+// it and left the default would give a canary that still stops a stray
+// overrun, not one made to measure; no seeder of our own stands in, since
+// it would need an import that is not a KnownDLL's (see README).
 constexpr std::uintptr_t kDefaultSecurityCookie = 0x00002B992DDFA232;
 std::uintptr_t __stack_chk_guard = kDefaultSecurityCookie;
 

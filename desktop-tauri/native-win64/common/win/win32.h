@@ -8,7 +8,7 @@
 #define NOMINMAX
 #endif
 #ifndef _WIN32_WINNT
-#define _WIN32_WINNT 0x0601  // Windows 7: every call used here exists there
+#define _WIN32_WINNT 0x0602  // Windows 8, the oldest the programs start on (cmake/Win64.cmake)
 #endif
 
 #include <winsock2.h>  // before windows.h, which would pull in the old winsock.h

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <string>
 #include <tuple>
 
 namespace zur::pe {
@@ -11,6 +12,9 @@ namespace {
 constexpr std::uint16_t kMachineAmd64 = 0x8664;
 constexpr std::uint16_t kMagicPe32Plus = 0x20B;
 constexpr std::uint16_t kSubsystemConsole = 3;
+// Windows 8: SetDefaultDllDirectories, FileIdInfo and SIO_TCP_INITIAL_RTO
+// exist there without an update.
+constexpr std::uint16_t kMinimumSubsystemMajor = 6, kMinimumSubsystemMinor = 2;
 constexpr std::size_t kImportDirectory = 1;
 constexpr std::size_t kResourceDirectory = 2;
 constexpr std::size_t kSecurityDirectory = 4;
@@ -147,6 +151,8 @@ Result<ImageFacts, std::string> read_image(std::string_view image) {
   if (facts.magic != kMagicPe32Plus) return "not a PE32+ image"s;
   if (optional_size < 112) return "optional header cut short"s;
   facts.subsystem = r.get<std::uint16_t>(optional + 68);
+  facts.subsystem_major = r.get<std::uint16_t>(optional + 48);
+  facts.subsystem_minor = r.get<std::uint16_t>(optional + 50);
   facts.dll_characteristics = r.get<std::uint16_t>(optional + 70);
   const auto header_size = r.get<std::uint32_t>(optional + 60);
   const auto directory_count = r.get<std::uint32_t>(optional + 108);
@@ -221,6 +227,7 @@ Result<ImageFacts, std::string> read_image(std::string_view image) {
   }
 
   facts.imports.clear();
+  facts.kernel32_functions.clear();
   const auto [import_rva, import_size] = directory(kImportDirectory);
   if (import_rva == 0) return facts;
   std::size_t descriptor = file_offset(sections, import_rva);
@@ -233,6 +240,23 @@ Result<ImageFacts, std::string> read_image(std::string_view image) {
     const std::size_t name = file_offset(sections, name_rva);
     if (name == 0) return "imported DLL name outside every section"s;
     if (!r.c_string(name, facts.imports.emplace_back())) return "imported DLL name cut short"s;
+    if (lower(facts.imports.back()) != "kernel32.dll") continue;
+    // The import lookup table (or, without one, the address table): 64-bit
+    // entries up to a null one; an entry without bit 63 is the address of
+    // a 2-byte hint and the function's name.
+    const auto lookup_rva = r.get<std::uint32_t>(descriptor) ? r.get<std::uint32_t>(descriptor)
+                                                               : r.get<std::uint32_t>(descriptor + 16);
+    std::size_t entry = file_offset(sections, lookup_rva);
+    if (entry == 0) return "import lookup table outside every section"s;
+    for (;; entry += 8) {
+      if (!r.has(entry, 8)) return "import lookup table cut short"s;
+      const auto value = r.get<std::uint64_t>(entry);
+      if (value == 0) break;
+      if (value >> 63) continue;  // by ordinal
+      const std::size_t hint = file_offset(sections, value & 0x7FFFFFFF);
+      if (hint == 0) return "imported function name outside every section"s;
+      if (!r.c_string(hint + 2, facts.kernel32_functions.emplace_back())) return "imported function name cut short"s;
+    }
   }
   return facts;
 }
@@ -242,6 +266,12 @@ std::vector<std::string> shipping_problems(const ImageFacts& facts) {
   if (facts.machine != kMachineAmd64) problems.push_back("not built for x86-64");
   if (facts.magic != kMagicPe32Plus) problems.push_back("not PE32+");
   if (facts.subsystem != kSubsystemConsole) problems.push_back("not a console program");
+  if (facts.subsystem_major < kMinimumSubsystemMajor ||
+      (facts.subsystem_major == kMinimumSubsystemMajor && facts.subsystem_minor < kMinimumSubsystemMinor)) {
+    problems.push_back("declares subsystem version " + std::to_string(facts.subsystem_major) + "." +
+                       std::to_string(facts.subsystem_minor) +
+                       ", older than 6.2 (Windows 8), which would start it without the functions it imports");
+  }
   if (facts.has_resources) problems.push_back("carries resources (icon, manifest or version information)");
   if (facts.time_stamp != 0) problems.push_back("carries a link time stamp, so builds differ");
   for (const auto& [bit, lacks] : kRequiredDllCharacteristics) {
@@ -269,6 +299,17 @@ std::vector<std::string> shipping_problems(const ImageFacts& facts) {
     } else if (std::find(kAllowedDlls.begin(), kAllowedDlls.end(), name) == kAllowedDlls.end()) {
       problems.push_back("imports " + dll + ", which is not KERNEL32 or WS2_32");
     }
+  }
+  // Judged once the DLLs themselves pass: an image that imports only what
+  // it may must import this too.
+  const bool imports_allowed_only = std::all_of(facts.imports.begin(), facts.imports.end(), [](const std::string& dll) {
+    return std::find(kAllowedDlls.begin(), kAllowedDlls.end(), lower(dll)) != kAllowedDlls.end();
+  });
+  if (!facts.imports.empty() && imports_allowed_only &&
+      std::find(facts.kernel32_functions.begin(), facts.kernel32_functions.end(), "SetDefaultDllDirectories") ==
+          facts.kernel32_functions.end()) {
+    problems.push_back("does not import SetDefaultDllDirectories from KERNEL32, so DLLs loaded at run time may be "
+                       "searched beside it");
   }
   if (!facts.load_configuration) {
     problems.push_back("has no load configuration");

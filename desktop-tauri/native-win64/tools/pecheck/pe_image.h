@@ -27,9 +27,13 @@ struct ImageFacts {
   std::uint16_t machine = 0;        // 0x8664 for x86-64
   std::uint16_t magic = 0;          // 0x20B for PE32+
   std::uint16_t subsystem = 0;      // 3 for the console
+  // The oldest Windows the loader starts the image on (major, minor): an
+  // older one refuses it as "not a valid application".
+  std::uint16_t subsystem_major = 0, subsystem_minor = 0;
   std::uint32_t time_stamp = 0;     // 0 when the linker wrote none
   bool has_resources = false;       // a resource directory or a .rsrc section
   std::vector<std::string> imports; // DLL names as the import table spells them
+  std::vector<std::string> kernel32_functions;  // what it imports from KERNEL32 by name
   bool imports_executable = false;  // the import table lies in an executable section
   bool has_tls = false;             // a thread-local storage directory (callbacks run before the entry)
   std::optional<LoadConfiguration> load_configuration;
@@ -49,8 +53,11 @@ struct ImageFacts {
 Result<ImageFacts, std::string> read_image(std::string_view image);
 
 // What is wrong with an image that is to ship: not PE32+ for x86-64, not
-// the console subsystem, carrying resources, stamped with a time, importing
+// the console subsystem, declaring a Windows older than 8 (6.2), where what
+// it imports is missing, carrying resources, stamped with a time, importing
 // from anything but KERNEL32 and WS2_32 or from an executable section,
+// importing without SetDefaultDllDirectories (its first call, which keeps
+// the DLLs loaded at run time to the system folder),
 // carrying a TLS directory, without ASLR (high entropy, relocatable, with
 // base relocations), DEP, terminal-server awareness, Control Flow Guard or
 // CET shadow-stack compatibility, without a load configuration that keeps

@@ -24,6 +24,8 @@ constexpr std::size_t kDataSection = 0x600;
 constexpr std::size_t kImageSize = 0x800;
 constexpr std::size_t kLoadConfig = 0x80;  // within .idata
 constexpr std::size_t kNames = 0x140;      // DLL names, within .idata
+constexpr std::size_t kLookup = 0x180;     // KERNEL32's import lookup table, within .idata
+constexpr std::size_t kHintName = 0x190;   // the one function it names
 constexpr std::size_t kDebug = 0x20;       // debug directory, within .text
 constexpr std::uint64_t kImageBase = 0x140000000;
 
@@ -72,6 +74,8 @@ std::string make_image(const std::vector<std::string>& dlls = {"KERNEL32.dll", "
   put16(image, kOptional, 0x20B);
   put32(image, kOptional + 60, kIdata);  // SizeOfHeaders
   put16(image, kOptional + 68, 3);  // console
+  put16(image, kOptional + 48, 6);  // subsystem version 6.2, Windows 8
+  put16(image, kOptional + 50, 2);
   put64(image, kOptional + 24, kImageBase);
   put16(image, kDllCharacteristics, 0xC160);
   put32(image, kOptional + 108, 16);
@@ -105,7 +109,11 @@ std::string make_image(const std::vector<std::string>& dlls = {"KERNEL32.dll", "
     put32(image, kIdata + 20 * i + 12, static_cast<std::uint32_t>(0x1000 + name));
     std::memcpy(&image[kIdata + name], dlls[i].data(), dlls[i].size());
     name += dlls[i].size() + 1;
+    // KERNEL32 (in any case) gives SetDefaultDllDirectories, by name.
+    if (dlls[i].size() == 12 && (dlls[i][0] == 'K' || dlls[i][0] == 'k')) put32(image, kIdata + 20 * i, 0x1000 + kLookup);
   }
+  put64(image, kIdata + kLookup, 0x1000 + kHintName);
+  std::memcpy(&image[kIdata + kHintName + 2], "SetDefaultDllDirectories", 24);
   return image;
 }
 
@@ -163,6 +171,16 @@ TEST(ShippingProblems, CatchesEachSingleFault) {
       {"PE32 magic", [](std::string& i) { put16(i, kOptional, 0x10B); }, Unreadable, ""},
       {"machine i386", [](std::string& i) { put16(i, kCoff, 0x14C); }, OneProblem, ""},
       {"GUI subsystem", [](std::string& i) { put16(i, kOptional + 68, 2); }, OneProblem, ""},
+      {"subsystem version 6.0, Vista", [](std::string& i) { put16(i, kOptional + 50, 0); }, OneProblem, "6.0"},
+      {"subsystem version 5.2", [](std::string& i) { put16(i, kOptional + 48, 5); }, OneProblem, "5.2"},
+      {"no SetDefaultDllDirectories", [](std::string& i) { put64(i, kIdata + kLookup, 0); }, OneProblem,
+       "SetDefaultDllDirectories"},
+      {"SetDefaultDllDirectories from WS2_32",
+       [](std::string& i) { i = make_image({"WS2_32.dll"}), put32(i, kIdata, 0x1000 + kLookup); }, OneProblem,
+       "SetDefaultDllDirectories"},
+      {"another function by ordinal", [](std::string& i) { put64(i, kIdata + kLookup, 0x8000000000000005); },
+       OneProblem, "SetDefaultDllDirectories"},
+      {"import lookup table outside every section", [](std::string& i) { put32(i, kIdata, 0x9000); }, Unreadable, ""},
       {"resource directory", [](std::string& i) { put32(i, kOptional + 112 + 16, 0x3000); }, OneProblem, ""},
       {"resource directory size only", [](std::string& i) { put32(i, kOptional + 112 + 20, 0x10); }, OneProblem, ""},
       {".rsrc section", [](std::string& i) { std::memcpy(&i[kSections + 40], ".rsrc\0", 6); }, OneProblem, ""},

@@ -1,0 +1,246 @@
+// The launch road with the Node.js that Windows users run: the desktop host
+// under Wine starts node.exe for Windows on the gateway stand-in. Node reads
+// its command line by the C runtime's rules and keeps the standard handles
+// that the host hands on after the host has ended: what it sees, and
+// whether the gateway survives them, is what these cases check.
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
+import { after, before, test } from 'node:test';
+import { setTimeout as sleep } from 'node:timers/promises';
+
+import { commandLine, parseCommandLine } from '../lib/command_line.mjs';
+import { APPS, BROWSERS, LAUNCHER, LAUNCHER_SCRIPT } from '../lib/expected.mjs';
+import { requirePortFree, waitPortFree } from '../lib/gateway_port.mjs';
+import { readRecords, waitRecords } from '../lib/records.mjs';
+import { needs, unlessSkipped } from '../lib/road.mjs';
+import { PROFILE_SHIMS, SYSTEM_PATH, sandbox, shimExe } from '../lib/sandbox.mjs';
+import { nodeWinExe, stopPrograms, waitProgramsGone, windowsPrograms } from '../lib/windows_programs.mjs';
+import { launch, runHost, sourceDir, windowsPath } from '../lib/wine.mjs';
+
+// The gateway and the hosts are found among Linux's processes, and a fake
+// browser goes on drive C:.
+const SKIP = needs('linux-processes', 'browser-paths');
+const GATEWAY = 'zur-unified-gateway-server.mjs';
+const LISTENING = 'zur-gateway: listening on http://127.0.0.1:4300/';
+
+const box = sandbox();
+let NODE_EXE;
+let scratch;
+let odd;
+let nodeDir;
+// Host copies with node.exe beside them (`beside`) or not (`bare`).
+let hosts;
+let count = 0;
+
+before(unlessSkipped(SKIP, async () => {
+  NODE_EXE = nodeWinExe();
+  await requirePortFree();
+  scratch = box.temp('real-node');
+  // The gateway's folder holds what cmd, the C runtime and ANSI code pages
+  // read differently: blanks, ^, &, %, characters beyond ASCII.
+  odd = path.join(scratch, 'gate way ^x & 100% ä');
+  fs.mkdirSync(path.join(odd, 'rel'), { recursive: true });
+  fs.copyFileSync(path.join(sourceDir(), GATEWAY), path.join(odd, GATEWAY));
+  fs.copyFileSync(path.join(sourceDir(), GATEWAY), path.join(odd, 'rel', GATEWAY));
+  nodeDir = path.join(scratch, 'nodejs');
+  fs.mkdirSync(nodeDir);
+  placeNode(nodeDir);
+  hosts = { beside: box.hostCopy(), bare: box.hostCopy() };
+  placeNode(hosts.beside.dir);
+  for (const host of Object.values(hosts)) fs.writeFileSync(path.join(host.dir, LAUNCHER), LAUNCHER_SCRIPT);
+  box.placeOnC(BROWSERS.edgeX86, shimExe());
+}));
+
+/** node.exe in `dir`: a link to the fetched one (86 MB) where the file system allows. */
+function placeNode(dir) {
+  try {
+    fs.linkSync(NODE_EXE, path.join(dir, 'node.exe'));
+  } catch {
+    fs.copyFileSync(NODE_EXE, path.join(dir, 'node.exe'));
+  }
+}
+
+// The gateway is the node that the host started by its bare name.
+const isGateway = (args) => args[0] === 'node';
+const gatewayPrograms = () => windowsPrograms().filter((p) => isGateway(p.args));
+// The pages asked for after the host has ended, and the gateway's log lines for them.
+const servedPaths = (name) => [`/apps/${name}`, '/', '/synergy-cockpit'];
+const servedLines = (name) => servedPaths(name).map((p) => `GET ${p} 200`);
+
+after(unlessSkipped(SKIP, async () => {
+  try {
+    await stopPrograms(isGateway);
+  } finally {
+    await box.restore();
+  }
+}));
+
+/** The environment of one launch; node records its view of its command line. */
+function environment({ script, nodeOnPath }) {
+  const n = count++;
+  const preload = windowsPath(path.join(sourceDir(), 'tests', 'helpers', 'node_argv.mjs')).replaceAll('\\', '/');
+  const files = { browser: path.join(scratch, `browser-${n}.jsonl`), argv: path.join(scratch, `argv-${n}.jsonl`) };
+  const set = {
+    ...PROFILE_SHIMS,
+    ZUR_GATEWAY_SCRIPT: script,
+    ZUR_TEST_RECORD: windowsPath(files.browser),
+    ZUR_TEST_ARGV_RECORD: windowsPath(files.argv),
+    NODE_OPTIONS: `--import=file:///${encodeURI(preload)}`,
+    LOCALAPPDATA: windowsPath(box.temp('real-node-local')),
+    PATH: nodeOnPath ? `${windowsPath(nodeDir)};${SYSTEM_PATH}` : SYSTEM_PATH,
+  };
+  return { set, files };
+}
+
+async function waitFile(file, timeoutMs = 20000) {
+  const end = Date.now() + timeoutMs;
+  while (!fs.existsSync(file)) {
+    if (Date.now() > end) assert.fail(`${path.basename(file)} did not come within ${timeoutMs} ms`);
+    await sleep(50);
+  }
+}
+
+async function get(url) {
+  const response = await fetch(url);
+  return { status: response.status, body: await response.text() };
+}
+
+test('the gateway on the real node outlives the host, whatever its outputs were', { skip: SKIP }, async (t) => {
+  // `start(host, env, name)` runs one launch up to the host's end and
+  // returns what to check once the gateway has been stopped.
+  const rows = [
+    {
+      name: 'a file the caller redirected to; node beside the host',
+      nodeBeside: true,
+      async start(host, env, name) {
+        const log = path.join(scratch, `log-${name}.txt`);
+        const inner = `${commandLine(host.windows, `--app=${name}`)} > "${windowsPath(log)}" 2>&1`;
+        const run = await launch({ cmd: `C:\\windows\\system32\\cmd.exe /d /s /c "${inner}"`, set: env.set });
+        assert.equal(run.status, 0, run.stderr.toString());
+        t.diagnostic(`${name}: the host ended after ${run.elapsedMs} ms`);
+        // A second launch finds the gateway that the first one started.
+        const [first] = gatewayPrograms();
+        const again = await runHost({ exe: host.exe, args: [`--app=${name}`], set: env.set });
+        assert.equal(again.status, 0);
+        t.diagnostic(`${name}: the second host ended after ${again.elapsedMs} ms`);
+        assert.deepEqual(gatewayPrograms().map((p) => p.pid), [first.pid], 'no second node');
+        return () => {
+          // The host's own standard output was the gateway's: its first line
+          // is there, then one line for each page served after the host ended.
+          const lines = fs.readFileSync(log, 'utf8').split(/\r?\n/).filter(Boolean);
+          assert.equal(lines[0], LISTENING);
+          assert.deepEqual(lines.slice(1).filter((l) => l.startsWith('GET ')), servedLines(name));
+        };
+      },
+    },
+    {
+      name: 'a pipe that the caller reads to its end; node on PATH',
+      nodeBeside: false,
+      async start(host, env, name) {
+        const result = path.join(scratch, `capture-${name}.json`);
+        const script = windowsPath(path.join(sourceDir(), 'tests', 'helpers', 'capture_host.mjs'));
+        const caller = launch({
+          cmd: commandLine(windowsPath(NODE_EXE), `"${script}"`, `"${windowsPath(result)}"`, `"${host.windows}"`, `--app=${name}`),
+          set: env.set,
+          timeoutMs: 120000,
+        });
+        await waitFile(`${result}.exited`);
+        return async (stoppedAt) => {
+          const run = await caller;
+          assert.equal(run.status, 0, run.stderr.toString());
+          const { status, output, times } = JSON.parse(fs.readFileSync(result, 'utf8'));
+          assert.equal(status, 0);
+          t.diagnostic(`${name}: gateway's first line after ${times.firstOutput - times.start} ms, ` +
+            `host ended after ${times.exit - times.start} ms, end of file ${times.end - stoppedAt} ms after ` +
+            `the gateway was stopped (${stoppedAt - times.exit} ms after the host ended)`);
+          // The gateway wrote into the host's own output: only a handle the
+          // host handed on leads there. (Whether that came before the host
+          // ended is timing: a gateway that listens is seen by the next probe
+          // before it may have printed, or not at all within a slow wait.)
+          // The gateway holds the pipe: no end of file until it has ended.
+          assert.ok(times.end >= stoppedAt, `end of file ${stoppedAt - times.end} ms before the gateway was stopped`);
+          const lines = output.split(/\r?\n/).filter(Boolean);
+          assert.equal(lines[0], LISTENING);
+          assert.deepEqual(lines.slice(1).filter((l) => l.startsWith('GET ')), servedLines(name));
+        };
+      },
+    },
+    {
+      name: 'a pipe whose reader has closed; a relative script path',
+      nodeBeside: true,
+      relative: true,
+      async start(host, env, name) {
+        const run = await runHost({ exe: host.exe, args: [`--app=${name}`], cwd: windowsPath(odd), set: env.set, stdout: 'closed' });
+        assert.equal(run.status, 0, run.stderr.toString());
+        t.diagnostic(`${name}: the host ended after ${run.elapsedMs} ms`);
+      },
+    },
+    {
+      name: 'no standard output at all',
+      nodeBeside: true,
+      async start(host, env, name) {
+        const run = await runHost({ exe: host.exe, args: [`--app=${name}`], set: env.set, stdout: 'none' });
+        assert.equal(run.status, 0, run.stderr.toString());
+        t.diagnostic(`${name}: the host ended after ${run.elapsedMs} ms`);
+      },
+    },
+    {
+      name: 'a console that goes away with the host (the launcher script)',
+      nodeBeside: true,
+      async start(host, env, name) {
+        const launcher = windowsPath(path.join(host.dir, LAUNCHER));
+        const run = await launch({ cmd: `C:\\windows\\system32\\cmd.exe /d /c "${launcher}" --app=${name}`, set: env.set });
+        assert.equal(run.status, 0, run.stderr.toString());
+        // `start` gave the host a console of its own; it closes when the host ends.
+        await waitProgramsGone((args) => args[0]?.toLowerCase() === host.windows.toLowerCase());
+      },
+    },
+  ];
+
+  for (const [i, row] of rows.entries()) {
+    await t.test(row.name, async () => {
+      await waitPortFree();
+      const name = `road-${i}`;
+      const host = row.nodeBeside ? hosts.beside : hosts.bare;
+      const script = row.relative ? `rel\\${GATEWAY}` : windowsPath(path.join(odd, GATEWAY));
+      const env = environment({ script, nodeOnPath: !row.nodeBeside });
+      const afterStop = await row.start(host, env, name);
+
+      // The browser was handed the app page, and the gateway serves it.
+      const [browser] = await waitRecords(env.files.browser, { settleMs: 0 });
+      const url = parseCommandLine(browser.cmd).find((a) => a.startsWith('--app=')).slice('--app='.length);
+      assert.equal(url, `${APPS}${name}`);
+      // After the host has ended, page after page, each logged.
+      for (const page of servedPaths(name)) {
+        const response = await get(`http://127.0.0.1:4300${page}`);
+        assert.equal(response.status, 200, page);
+        if (page === `/apps/${name}`) assert.ok(response.body.includes(`<h1>${name}</h1>`));
+      }
+      // Node got the script path as one argument, and the host's folder.
+      const [seen] = readRecords(env.files.argv).slice(-1);
+      const cwd = row.relative ? windowsPath(odd) : seen.cwd;
+      assert.deepEqual(seen, { argv1: path.win32.resolve(windowsPath(odd), script), cwd });
+
+      const stoppedAt = Date.now();
+      const stopped = await stopPrograms(isGateway);
+      assert.equal(stopped.length, 1, `one gateway ran: ${JSON.stringify(stopped)}`);
+      await afterStop?.(stoppedAt);
+    });
+  }
+});
+
+test('a folder with a final backslash reaches node whole; node fails, the host does not care', { skip: SKIP }, async () => {
+  await waitPortFree();
+  const host = hosts.beside;
+  const folder = `${windowsPath(odd)}\\`;
+  const env = environment({ script: folder });
+  const run = await runHost({ exe: host.exe, set: env.set });
+  assert.equal(run.status, 0);
+  assert.equal(run.stdout.length, 0);
+  // Node's own complaint went to the host's standard error, naming the whole folder.
+  assert.match(run.stderr.toString(), /ERR_UNSUPPORTED_DIR_IMPORT/);
+  assert.ok(run.stderr.toString().includes(windowsPath(odd)), run.stderr.toString());
+  // node made the path absolute (dropping the final backslash), not cut at a blank or a quote.
+  assert.deepEqual(readRecords(env.files.argv).map((r) => r.argv1), [windowsPath(odd)]);
+});
