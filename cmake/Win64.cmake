@@ -90,14 +90,33 @@ function(zur_add_wine_test)
   set_tests_properties(${ARG_NAME} PROPERTIES FIXTURES_REQUIRED wine ENVIRONMENT "ZUR_WINE_RUN=${ZUR_WINE_RUN}")
 endfunction()
 
-# Authenticode signing of the shipped programs, off unless a certificate is
-# named (see scripts/sign.sh; its password is read from ZUR_SIGN_PASSWORD at
-# build time). The signing time is the last commit's, or SOURCE_DATE_EPOCH,
-# so that a signed build is as reproducible as an unsigned one.
+# Authenticode signing of the shipped programs, off unless a signer is named
+# (see scripts/sign.sh; its password or PIN is read from ZUR_SIGN_PASSWORD at
+# build time): a PKCS#12 file, or a key in a token or an HSM through its
+# PKCS#11 library. The signing time is the last commit's, or
+# SOURCE_DATE_EPOCH, so that a signed build is as reproducible as an unsigned
+# one.
 set(ZUR_SIGN_PFX "" CACHE FILEPATH "PKCS#12 file to sign the shipped programs with (empty: unsigned)")
+set(ZUR_SIGN_PKCS11_MODULE "" CACHE FILEPATH "PKCS#11 library that reaches the signing key (empty: no token)")
+set(ZUR_SIGN_KEY "" CACHE STRING "pkcs11: URI of the signing key in the token")
+set(ZUR_SIGN_CERT "" CACHE STRING "The signing certificate: a PEM file of the chain, or a pkcs11: URI in the token")
 set(ZUR_SIGN_TIMESTAMP_URL "" CACHE STRING "RFC 3161 timestamp server for the signatures (empty: none)")
+set(ZUR_SIGNER "")
+if(ZUR_SIGN_PFX AND ZUR_SIGN_PKCS11_MODULE)
+  message(FATAL_ERROR "Name one signer: ZUR_SIGN_PFX or ZUR_SIGN_PKCS11_MODULE, not both")
+elseif(ZUR_SIGN_PFX)
+  set(ZUR_SIGNER "${ZUR_SIGN_PFX}")
+elseif(ZUR_SIGN_PKCS11_MODULE)
+  if(NOT ZUR_SIGN_KEY OR NOT ZUR_SIGN_CERT)
+    message(FATAL_ERROR "Signing with ZUR_SIGN_PKCS11_MODULE needs ZUR_SIGN_KEY and ZUR_SIGN_CERT")
+  endif()
+  # A URI's ';' would split the signing command's arguments.
+  string(REPLACE ";" "$<SEMICOLON>" key "${ZUR_SIGN_KEY}")
+  string(REPLACE ";" "$<SEMICOLON>" cert "${ZUR_SIGN_CERT}")
+  set(ZUR_SIGNER --pkcs11 "${ZUR_SIGN_PKCS11_MODULE}" "${key}" "${cert}")
+endif()
 set(ZUR_SIGN_TIME "")
-if(ZUR_SIGN_PFX)
+if(ZUR_SIGNER)
   if(DEFINED ENV{SOURCE_DATE_EPOCH})
     set(ZUR_SIGN_TIME "$ENV{SOURCE_DATE_EPOCH}")
   else()

@@ -2,10 +2,12 @@
 # Configures and builds the native tools and the Windows programs, then puts
 # the programs and their SHA-256 sums into dist/.
 #
-# With ZUR_SIGN_PFX naming a PKCS#12 code-signing certificate (password in
-# ZUR_SIGN_PASSWORD, optional timestamp server in ZUR_SIGN_TIMESTAMP_URL),
-# both programs are signed: the host before the installer embeds it, then
-# the installer. Without it the programs are unsigned.
+# Signed when a signer is named: ZUR_SIGN_PFX, a PKCS#12 code-signing
+# certificate, or ZUR_SIGN_PKCS11_MODULE, ZUR_SIGN_KEY and ZUR_SIGN_CERT, a
+# key in a token or an HSM (see scripts/sign.sh); the password or PIN in
+# ZUR_SIGN_PASSWORD, an optional timestamp server in ZUR_SIGN_TIMESTAMP_URL.
+# Both programs are signed: the host before the installer embeds it, then
+# the installer. Without a signer the programs are unsigned.
 #
 # Beside them it writes the Scoop manifest of the release (its address from
 # ZUR_RELEASE_URL, ZUR_HOMEPAGE and ZUR_LICENSE when set, else the build
@@ -17,13 +19,33 @@ set -euo pipefail
 # with a descriptor of a deleted file that holds it (ZUR_SIGN_PASSWORD_FD).
 export -n ZUR_SIGN_PASSWORD
 with_password() { (export ZUR_SIGN_PASSWORD && exec "$@"); }
-sign_pfx=${ZUR_SIGN_PFX:-}
-[ -z "$sign_pfx" ] || sign_pfx=$(realpath -m -- "$sign_pfx")
+fail() {
+  echo "sign: $*" >&2
+  exit 1
+}
+# A file's path as it is from here; a pkcs11: URI as it stands.
+absolute() { if [[ $1 == pkcs11:* || -z $1 ]]; then printf '%s' "$1"; else realpath -m -- "$1"; fi; }
+sign_pfx=$(absolute "${ZUR_SIGN_PFX:-}")
+sign_module=$(absolute "${ZUR_SIGN_PKCS11_MODULE:-}")
+sign_key=${ZUR_SIGN_KEY:-}
+sign_cert=$(absolute "${ZUR_SIGN_CERT:-}")
+signer=()
+if [ -n "$sign_pfx" ] && [ -n "$sign_module" ]; then
+  fail "name one signer: ZUR_SIGN_PFX or ZUR_SIGN_PKCS11_MODULE, not both"
+elif [ -n "$sign_pfx" ]; then
+  signer=("$sign_pfx")
+elif [ -n "$sign_module" ]; then
+  [ -n "$sign_key" ] && [ -n "$sign_cert" ] || fail "ZUR_SIGN_PKCS11_MODULE needs ZUR_SIGN_KEY and ZUR_SIGN_CERT"
+  # The URIs stand in the build's commands: the PIN must not.
+  [[ ";$sign_key;$sign_cert" != *[\;:?\&]pin-value=* && ";$sign_key;$sign_cert" != *[\;:?\&]pin-source=* ]] ||
+    fail "ZUR_SIGN_KEY or ZUR_SIGN_CERT holds a PIN (pin-value, pin-source): give it in ZUR_SIGN_PASSWORD"
+  signer=(--pkcs11 "$sign_module" "$sign_key" "$sign_cert")
+fi
 cd "$(dirname "$0")/.."
 
 # dist/ holds the programs of the last build that succeeded, or nothing.
 rm -f dist/*.exe dist/SHA256SUMS dist/*.json
-[ -z "$sign_pfx" ] || with_password ./scripts/sign.sh --check "$sign_pfx"
+[ ${#signer[@]} -eq 0 ] || with_password ./scripts/sign.sh --check "${signer[@]}" "${ZUR_SIGN_TIMESTAMP_URL:-}"
 
 cmake --preset native >/dev/null
 cmake --build --preset native
@@ -31,8 +53,10 @@ release=()
 for name in ZUR_RELEASE_URL ZUR_HOMEPAGE ZUR_LICENSE; do
   [ -z "${!name:-}" ] || release+=("-D$name=${!name}")
 done
-cmake --preset win64 -DZUR_SIGN_PFX="$sign_pfx" -DZUR_SIGN_TIMESTAMP_URL="${ZUR_SIGN_TIMESTAMP_URL:-}" "${release[@]}" >/dev/null
-if [ -n "$sign_pfx" ] && [ -n "${ZUR_SIGN_PASSWORD:+set}" ]; then
+cmake --preset win64 -DZUR_SIGN_PFX="$sign_pfx" -DZUR_SIGN_PKCS11_MODULE="$sign_module" -DZUR_SIGN_KEY="$sign_key" \
+  -DZUR_SIGN_CERT="$sign_cert" -DZUR_SIGN_TIMESTAMP_URL="${ZUR_SIGN_TIMESTAMP_URL:-}" -DZUR_CARRIED_HOST= \
+  "${release[@]}" >/dev/null
+if [ ${#signer[@]} -ne 0 ] && [ -n "${ZUR_SIGN_PASSWORD:+set}" ]; then
   password_file=$(mktemp)
   with_password printenv ZUR_SIGN_PASSWORD >"$password_file"
   exec {password_fd}<"$password_file"

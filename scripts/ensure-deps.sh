@@ -10,12 +10,16 @@ packages=(cmake ninja-build g++ libgtest-dev googletest zlib1g-dev
           g++-mingw-w64-x86-64-posix clang lld wine wine64)
 case "${1:-build}" in
   # clang's compiler-rt for the sanitize tree (ASan, UBSan, libFuzzer);
-  # osslsigncode and openssl for the signed build's test.
-  test) packages+=(chromium e2fsprogs libclang-rt-14-dev osslsigncode openssl) ;;
+  # osslsigncode and openssl for the signed build's test; a token in
+  # software (SoftHSM), its tools and OpenSSL's PKCS#11 engine for signing
+  # with a key in a token.
+  test) packages+=(chromium e2fsprogs libclang-rt-14-dev osslsigncode openssl
+                   softhsm2 opensc libengine-pkcs11-openssl) ;;
   bench) packages+=(nsis time) ;;
 esac
 command -v node >/dev/null 2>&1 || packages+=(nodejs)
 [ -z "${ZUR_SIGN_PFX:-}" ] || packages+=(osslsigncode openssl)
+[ -z "${ZUR_SIGN_PKCS11_MODULE:-}" ] || packages+=(osslsigncode openssl opensc libengine-pkcs11-openssl)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,9 +1,10 @@
 // The signed build end to end: a throwaway CA and code-signing certificate,
 // the one build command run on a copy of the sources, then the signatures,
 // the embedded host, a second build's bytes, the programs under Wine, and
-// certificates the build must refuse.
+// certificates the build must refuse. Then a key in a token (SoftHSM) that
+// signs with timestamps from a local authority, and verify-release.sh.
 import assert from 'node:assert/strict';
-import { execFileSync, spawnSync } from 'node:child_process';
+import { execFileSync, spawn, spawnSync } from 'node:child_process';
 import crypto from 'node:crypto';
 import fs from 'node:fs';
 import path from 'node:path';
@@ -13,6 +14,9 @@ import { HOST, INSTALLER_NAME as INSTALLER } from '../lib/expected.mjs';
 import { needs, unlessSkipped } from '../lib/road.mjs';
 import { launch, programs, sourceDir, tempDir, windowsPath } from '../lib/wine.mjs';
 const PASSWORD = 'pass word "1"';
+const PIN = '2468 "pin"';
+const SOFTHSM = '/usr/lib/softhsm/libsofthsm2.so';
+const SPY = '/usr/lib/x86_64-linux-gnu/pkcs11-spy.so';
 // Within the certificates' validity, fixed for both builds of this run.
 const SIGNING_TIME = Math.floor(Date.now() / 1000);
 
@@ -20,6 +24,9 @@ let work;
 let copy;
 let ca;
 let pfx;
+let authority;
+let authorityUrl;
+let nonsenseUrl;
 
 const openssl = (...args) => execFileSync('openssl', args, { cwd: work, stdio: ['ignore', 'ignore', 'pipe'] });
 
@@ -53,8 +60,54 @@ function watchers(names) {
 /** `scripts/build-all.sh` in the copy with the signing variables `sign`. */
 function build(sign) {
   const env = { ...process.env, SOURCE_DATE_EPOCH: String(SIGNING_TIME) };
-  for (const name of ['ZUR_SIGN_PFX', 'ZUR_SIGN_PASSWORD', 'ZUR_SIGN_TIMESTAMP_URL']) delete env[name];
+  for (const name of ['ZUR_SIGN_PFX', 'ZUR_SIGN_PKCS11_MODULE', 'ZUR_SIGN_KEY', 'ZUR_SIGN_CERT', 'ZUR_SIGN_PASSWORD',
+    'ZUR_SIGN_TIMESTAMP_URL']) delete env[name];
   return spawnSync(path.join(copy, 'scripts', 'build-all.sh'), { cwd: work, env: { ...env, ...sign }, encoding: 'utf8' });
+}
+
+/** A SoftHSM token "zur" holding an RSA key "signer" with its certificate
+ * from the CA, and an EC key "ec". Both keys are made inside the token. */
+function token() {
+  fs.mkdirSync(path.join(work, 'tokens'));
+  fs.writeFileSync(path.join(work, 'softhsm2.conf'), `directories.tokendir = ${path.join(work, 'tokens')}\n`);
+  process.env.SOFTHSM2_CONF = path.join(work, 'softhsm2.conf');
+  const tool = (...args) => execFileSync('pkcs11-tool', ['--module', SOFTHSM, '--token-label', 'zur', '--login', '--pin', PIN,
+    ...args], { stdio: ['ignore', 'pipe', 'pipe'], encoding: 'utf8' });
+  execFileSync('softhsm2-util', ['--init-token', '--free', '--label', 'zur', '--pin', PIN, '--so-pin', '13579'],
+    { stdio: 'ignore' });
+  tool('--keypairgen', '--key-type', 'rsa:2048', '--id', '01', '--label', 'signer');
+  tool('--keypairgen', '--key-type', 'EC:prime256v1', '--id', '02', '--label', 'ec');
+  fs.writeFileSync(path.join(work, 'token.ext'),
+    'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n');
+  execFileSync('openssl', ['req', '-new', '-engine', 'pkcs11', '-keyform', 'engine', '-key',
+    'pkcs11:token=zur;object=signer;type=private', '-passin', 'env:ZUR_TEST_PIN', '-subj', '/CN=Token Signer',
+    '-out', 'token.csr'], { cwd: work, stdio: ['ignore', 'ignore', 'pipe'], env: { ...process.env, ZUR_TEST_PIN: PIN } });
+  openssl('x509', '-req', '-in', 'token.csr', '-CA', 'ca.crt', '-CAkey', 'ca.key', '-CAcreateserial', '-days', '2',
+    '-extfile', 'token.ext', '-outform', 'DER', '-out', 'token.der');
+  tool('--write-object', path.join(work, 'token.der'), '--type', 'cert', '--id', '01', '--label', 'signer');
+  return tool('--list-objects', '--type', 'privkey');
+}
+
+/** A time-stamping authority certified by the CA, and one that answers
+ * nonsense; resolves their URLs. */
+async function timestampAuthorities() {
+  fs.writeFileSync(path.join(work, 'tsa.ext'),
+    'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=critical,timeStamping\n');
+  openssl('req', '-newkey', 'rsa:2048', '-nodes', '-keyout', 'tsa.key', '-out', 'tsa.csr', '-subj', '/CN=Test TSA');
+  openssl('x509', '-req', '-in', 'tsa.csr', '-CA', 'ca.crt', '-CAkey', 'ca.key', '-CAcreateserial', '-days', '2',
+    '-extfile', 'tsa.ext', '-out', 'tsa.crt');
+  const config = path.join(work, 'tsa.cnf');
+  fs.writeFileSync(config, ['[ tsa ]', 'default_tsa = authority', '[ authority ]', `serial = ${work}/tsa.serial`,
+    `signer_cert = ${work}/tsa.crt`, `certs = ${ca}`, `signer_key = ${work}/tsa.key`, 'signer_digest = sha256',
+    'default_policy = 1.3.6.1.4.1.4146.2.3', 'digests = sha256', 'ess_cert_id_alg = sha256', ''].join('\n'));
+  fs.mkdirSync(path.join(work, 'queries'));
+  const start = (...mode) => new Promise((resolve, reject) => {
+    const server = spawn(process.execPath, [path.join(sourceDir(), 'tests', 'helpers', 'timestamp_authority.mjs'), config,
+      path.join(work, 'queries'), ...mode], { stdio: ['ignore', 'pipe', 'inherit'] });
+    server.on('error', reject);
+    server.stdout.once('data', (port) => resolve({ server, url: `http://127.0.0.1:${String(port).trim()}` }));
+  });
+  return [await start(), await start('nonsense')];
 }
 
 const dist = (name) => path.join(copy, 'dist', name);
@@ -76,7 +129,10 @@ before(unlessSkipped(SKIP, () => {
   pfx = leafCertificate('signer', 'codeSigning');
 }));
 
-after(unlessSkipped(SKIP, () => fs.rmSync(work, { recursive: true, force: true, maxRetries: 5 })));
+after(unlessSkipped(SKIP, () => {
+  for (const a of authority ?? []) a.server.kill();
+  fs.rmSync(work, { recursive: true, force: true, maxRetries: 5 });
+}));
 
 test('a signed build verifies, carries the signed host, repeats byte for byte and runs', { skip: SKIP }, async () => {
   // The build tool and the compiler, found on PATH when the copy is
@@ -124,6 +180,59 @@ test('a signed build verifies, carries the signed host, repeats byte for byte an
   assert.ok(fs.readFileSync(path.join(target, HOST)).equals(host), 'the installed host is the signed host');
 });
 
+test('a key in a token signs both programs, stamped, and verify-release.sh proves or refutes the release', { skip: SKIP },
+  async () => {
+  const keys = token();
+  assert.match(keys, /label: +signer\n(?:.*\n)*? +Access: +sensitive, always sensitive, never extractable/,
+    'the key was made in the token and never leaves it');
+  authority = await timestampAuthorities();
+  [{ url: authorityUrl }, { url: nonsenseUrl }] = authority;
+
+  // Only the signing commands get the PIN: not the build tool, the
+  // compiler, or the module check.
+  const leaks = path.join(work, 'token-leaks');
+  const run = build({ ZUR_SIGN_PKCS11_MODULE: SOFTHSM, ZUR_SIGN_KEY: 'pkcs11:token=zur;object=signer;type=private',
+    ZUR_SIGN_CERT: 'pkcs11:token=zur;object=signer;type=cert', ZUR_SIGN_PASSWORD: PIN,
+    ZUR_SIGN_TIMESTAMP_URL: authorityUrl, ZUR_TEST_LEAKS: leaks,
+    PATH: `${watchers(['ninja', 'clang++', 'pkcs11-tool'])}:${process.env.PATH}` });
+  assert.equal(run.status, 0, `the build signed in the token failed:\n${run.stderr}`);
+  assert.ok(!fs.existsSync(leaks), `the PIN reached ${fs.existsSync(leaks) && fs.readFileSync(leaks, 'utf8')}`);
+  for (const name of [HOST, INSTALLER]) {
+    const verify = spawnSync('osslsigncode', ['verify', '-CAfile', ca, '-TSA-CAfile', ca, '-in', dist(name)],
+      { encoding: 'utf8' });
+    // verify exits 0 even when the timestamp does not verify: read its lines.
+    assert.match(verify.stdout, /^Signature verification: ok$/m, `${name}:\n${verify.stdout}${verify.stderr}`);
+    assert.match(verify.stdout, /^Timestamp Server Signature verification: ok$/m, `${name}: the timestamp`);
+    assert.match(verify.stdout, /Subject: \/CN=Token Signer/, `${name}: signed by the key in the token`);
+  }
+
+  // The stamped release is these sources, and the installer carries the
+  // signed host that dist/ holds.
+  // In the tree of the build, to rebuild only what signing changed.
+  const verifyRelease = (dir) => spawnSync(path.join(copy, 'scripts', 'verify-release.sh'), [dir],
+    { env: { ...process.env, ZUR_RELEASE_CHECK_DIR: path.join(copy, 'build', 'win64') }, encoding: 'utf8' });
+  const accepted = verifyRelease(path.join(copy, 'dist'));
+  assert.equal(accepted.status, 0, `${accepted.stdout}${accepted.stderr}`);
+  assert.match(accepted.stdout, new RegExp(`^same +${HOST} published beside the installer and the host it carries$`, 'm'));
+  assert.match(accepted.stdout, /^verdict +the release is these sources$/m);
+
+  // One byte of the carried host's code differs: refused, and said where.
+  const installer = fs.readFileSync(dist(INSTALLER));
+  const host = fs.readFileSync(dist(HOST));
+  const at = installer.indexOf(host);
+  assert.ok(at > 0, 'the installer carries the signed host');
+  const pe = host.readUInt32LE(0x3c);
+  const code = host.readUInt32LE(pe + 24 + host.readUInt16LE(pe + 20) + 20);
+  installer[at + code + 64] ^= 1;
+  const tampered = path.join(work, 'tampered');
+  fs.mkdirSync(tampered);
+  fs.writeFileSync(path.join(tampered, INSTALLER), installer);
+  const refused = verifyRelease(tampered);
+  assert.equal(refused.status, 1, `${refused.stdout}${refused.stderr}`);
+  assert.match(refused.stdout, new RegExp(`^DIFFERENT +${HOST} carried by the installer`, 'm'));
+  assert.match(refused.stdout, /^verdict +the release is NOT these sources/m);
+});
+
 test('traced, signing shows neither the password nor the key, and only openssl and osslsigncode get the password',
   { skip: SKIP }, (t) => {
   // Stand-ins for the other commands sign.sh runs.
@@ -145,7 +254,16 @@ test('traced, signing shows neither the password nor the key, and only openssl a
   t.after(() => fs.rmSync(bin, { recursive: true, force: true }));
 });
 
-test('a certificate the build cannot sign with fails it with one line and leaves dist/ empty', { skip: SKIP }, () => {
+/** The signing variables for key `key` of the token, through `module`. */
+function tokenSigner(module, key = 'signer') {
+  return { ZUR_SIGN_PKCS11_MODULE: module, ZUR_SIGN_KEY: `pkcs11:token=zur;object=${key};type=private`,
+    ZUR_SIGN_CERT: 'pkcs11:token=zur;object=signer;type=cert' };
+}
+
+test('a signer the build cannot sign with fails it with one line and leaves dist/ empty', { skip: SKIP }, () => {
+  // pkcs11-spy passes every call on to SoftHSM and logs it.
+  process.env.PKCS11SPY = SOFTHSM;
+  process.env.PKCS11SPY_OUTPUT = path.join(work, 'pkcs11-calls.log');
   const cases = [
     { name: 'wrong password', sign: { ZUR_SIGN_PFX: pfx, ZUR_SIGN_PASSWORD: 'wrong' }, says: /wrong ZUR_SIGN_PASSWORD/ },
     { name: 'no password', sign: { ZUR_SIGN_PFX: pfx }, says: /wrong ZUR_SIGN_PASSWORD/ },
@@ -154,6 +272,17 @@ test('a certificate the build cannot sign with fails it with one line and leaves
     { name: 'a TLS server certificate',
       sign: { ZUR_SIGN_PFX: leafCertificate('server', 'serverAuth'), ZUR_SIGN_PASSWORD: PASSWORD },
       says: /cannot sign code/ },
+    // A wrong PIN is tried once: the module counts the logins.
+    { name: 'wrong PIN', sign: { ...tokenSigner(SPY), ZUR_SIGN_PASSWORD: 'wrong' }, says: /refused the PIN/, logins: 1 },
+    { name: 'an EC key', sign: { ...tokenSigner(SOFTHSM, 'ec'), ZUR_SIGN_PASSWORD: PIN },
+      says: /is not RSA .*Smart App Control accepts RSA signatures only/ },
+    { name: 'a module that is none', sign: { ...tokenSigner(ca), ZUR_SIGN_PASSWORD: PIN },
+      says: /cannot load the PKCS#11 module/ },
+    { name: 'no such key', sign: { ...tokenSigner(SOFTHSM, 'nothing'), ZUR_SIGN_PASSWORD: PIN },
+      says: /no token holds a private key that matches ZUR_SIGN_KEY/ },
+    { name: 'a timestamp server that answers nonsense',
+      sign: { ...tokenSigner(SOFTHSM), ZUR_SIGN_PASSWORD: PIN, ZUR_SIGN_TIMESTAMP_URL: nonsenseUrl },
+      says: /timestamp server .* gave no timestamp/ },
   ];
   const good = Object.fromEntries([HOST, INSTALLER, 'SHA256SUMS'].map((n) => [n, fs.readFileSync(dist(n))]));
   for (const c of cases) {
@@ -164,5 +293,9 @@ test('a certificate the build cannot sign with fails it with one line and leaves
     assert.match(run.stderr, /^sign: [^\n]+\n$/, `${c.name}: one line on standard error`);
     assert.match(run.stderr, c.says, c.name);
     assert.deepEqual(distNames(), [], `${c.name}: nothing in dist/`);
+    if (c.logins) {
+      const calls = fs.readFileSync(process.env.PKCS11SPY_OUTPUT, 'utf8').match(/\bC_Login\b/g) ?? [];
+      assert.equal(calls.length, c.logins, `${c.name}: logins`);
+    }
   }
 });
