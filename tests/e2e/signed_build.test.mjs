@@ -154,6 +154,8 @@ test('a signed build verifies, carries the signed host, repeats byte for byte an
   }
   const sums = [INSTALLER, HOST].map((n) => `${crypto.createHash('sha256').update(fs.readFileSync(dist(n))).digest('hex')}  ${n}\n`);
   assert.equal(fs.readFileSync(dist('SHA256SUMS'), 'utf8'), sums.join(''), 'SHA256SUMS lists the signed files');
+  const manifest = JSON.parse(fs.readFileSync(dist('zur-vedozaruz.json'), 'utf8'));
+  assert.equal(`${manifest.architecture['64bit'].hash}  ${INSTALLER}\n`, sums[0], 'the Scoop manifest names the signed installer');
 
   // A second build that links and signs both programs again.
   for (const name of [HOST, INSTALLER]) fs.rmSync(path.join(copy, 'build', 'win64', 'desktop-tauri', 'native-win64', name));
