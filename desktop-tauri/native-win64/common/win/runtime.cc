@@ -78,8 +78,9 @@ extern "C" {
 // The image declares Windows 8 (cmake/Win64.cmake), so an older loader,
 // which would leave the default, refuses to start it. A loader that started
 // it and left the default would give a canary that still stops a stray
-// overrun, not one made to measure; no seeder of our own stands in, since
-// it would need an import that is not a KnownDLL's (see README).
+// overrun, not one made to measure. No seeder of our own stands in: no
+// loader that starts the image leaves the default, and a good random source
+// (RtlGenRandom) would bring ADVAPI32 and CRYPTBASE back (see README).
 constexpr std::uintptr_t kDefaultSecurityCookie = 0x00002B992DDFA232;
 std::uintptr_t __stack_chk_guard = kDefaultSecurityCookie;
 
