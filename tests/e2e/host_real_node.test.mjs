@@ -101,6 +101,16 @@ async function waitFile(file, timeoutMs = 20000) {
   }
 }
 
+/** Waits until the text of `file` holds every line of `lines`. */
+async function waitLogged(file, lines, timeoutMs = 10000) {
+  const end = Date.now() + timeoutMs;
+  const logged = () => (fs.existsSync(file) ? fs.readFileSync(file, 'utf8').split(/\r?\n/) : []);
+  while (!lines.every((line) => logged().includes(line))) {
+    if (Date.now() > end) assert.fail(`${path.basename(file)} lacks some of ${JSON.stringify(lines)} after ${timeoutMs} ms`);
+    await sleep(50);
+  }
+}
+
 async function get(url) {
   const response = await fetch(url);
   return { status: response.status, body: await response.text() };
@@ -113,8 +123,9 @@ test('the gateway on the real node outlives the host, whatever its outputs were'
     {
       name: 'a file the caller redirected to; node beside the host',
       nodeBeside: true,
+      logFile: (name) => path.join(scratch, `log-${name}.txt`),
       async start(host, env, name) {
-        const log = path.join(scratch, `log-${name}.txt`);
+        const log = this.logFile(name);
         const inner = `${commandLine(host.windows, `--app=${name}`)} > "${windowsPath(log)}" 2>&1`;
         const run = await launch({ cmd: `C:\\windows\\system32\\cmd.exe /d /s /c "${inner}"`, set: env.set });
         assert.equal(run.status, 0, run.stderr.toString());
@@ -137,6 +148,7 @@ test('the gateway on the real node outlives the host, whatever its outputs were'
     {
       name: 'a pipe that the caller reads to its end; node on PATH',
       nodeBeside: false,
+      logFile: (name) => path.join(scratch, `capture-${name}.json.output`),
       async start(host, env, name) {
         const result = path.join(scratch, `capture-${name}.json`);
         const script = windowsPath(path.join(sourceDir(), 'tests', 'helpers', 'capture_host.mjs'));
@@ -222,6 +234,9 @@ test('the gateway on the real node outlives the host, whatever its outputs were'
       const cwd = row.relative ? windowsPath(odd) : seen.cwd;
       assert.deepEqual(seen, { argv1: path.win32.resolve(windowsPath(odd), script), cwd });
 
+      // The gateway logs a request once its response has gone out: stopped
+      // before that, it would take the last line with it.
+      if (row.logFile) await waitLogged(row.logFile(name), servedLines(name));
       const stoppedAt = Date.now();
       const stopped = await stopPrograms(isGateway);
       assert.equal(stopped.length, 1, `one gateway ran: ${JSON.stringify(stopped)}`);

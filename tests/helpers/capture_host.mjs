@@ -2,8 +2,8 @@
 // host with its standard output a pipe and reads that pipe to its end, as a
 // script that captures a command's output does.
 //   node capture_host.mjs RESULT HOST [ARGUMENT...]
-// Leaves RESULT.exited once the host has ended, and RESULT once the pipe
-// reached end of file: JSON with the host's exit status, all it read, and
+// Appends what it reads to RESULT.output as it comes, leaves RESULT.exited
+// once the host has ended, and RESULT once the pipe reached end of file: JSON with the host's exit status, all it read, and
 // the wall-clock times (Date.now()) of the start, the first output, the
 // host's exit and the end of file.
 import { spawn } from 'node:child_process';
@@ -18,6 +18,7 @@ child.stdout.setEncoding('utf8');
 child.stdout.on('data', (text) => {
   times.firstOutput ??= Date.now();
   output += text;
+  fs.appendFileSync(`${result}.output`, text);
 });
 child.on('exit', (code) => {
   times.exit = Date.now();
