@@ -13,7 +13,7 @@
 import fs from 'node:fs';
 import path from 'node:path';
 import { run } from 'node:test';
-import { spec } from 'node:test/reporters';
+import { tap } from 'node:test/reporters';
 import { fileURLToPath } from 'node:url';
 import { parseArgs } from 'node:util';
 
@@ -81,7 +81,7 @@ const started = Date.now();
 const stream = run({ files: names.map((n) => path.join(e2e, n)), concurrency: false });
 stream.on('test:pass', (data) => tally('pass', data));
 stream.on('test:fail', (data) => tally('fail', data));
-await new Promise((resolve) => stream.compose(spec).on('end', resolve).pipe(process.stdout, { end: false }));
+await new Promise((resolve) => stream.compose(tap).on('end', resolve).pipe(process.stdout, { end: false }));
 
 console.log(`\nWindows road (${process.execPath}, ${names.length} files, ${((Date.now() - started) / 1000).toFixed(1)} s): ` +
   `${count.passed + count.failed} cases run, ${count.skipped} skipped`);
