@@ -23,6 +23,7 @@ function setting(name) {
 
 if (!outPath) fail('usage: scoop-manifest.mjs CONFIGURATION INSTALLER OUT');
 const version = setting('ZUR_PRODUCT_VERSION');
+const product = setting('ZUR_PRODUCT_NAME');
 const installerName = setting('ZUR_INSTALLER_NAME');
 const releaseUrl = setting('ZUR_RELEASE_URL');
 if (!releaseUrl.endsWith('/')) fail(`ZUR_RELEASE_URL must name a folder (end in /): ${releaseUrl}`);
@@ -34,7 +35,7 @@ const hash = createHash('sha256').update(readFileSync(installerPath)).digest('he
 // The download keeps one name whatever the address looks like (`#/` is
 // Scoop's way of naming the downloaded file), so `installer.file` holds for
 // every version an autoupdate brings.
-const localName = `${setting('ZUR_PRODUCT_NAME')}-Setup.exe`;
+const localName = `${product}-Setup.exe`;
 const download = (v) => `${releaseUrl}${installerName.replaceAll(version, v)}`.replaceAll('$version', v);
 const launcher = setting('ZUR_LAUNCHER_NAME');
 
@@ -47,7 +48,7 @@ const manifest = {
     '64bit': { url: `${download(version)}#/${localName}`, hash },
   },
   installer: { file: localName, args: ['--install-dir', '$dir'] },
-  bin: [[launcher, setting('ZUR_PRODUCT_NAME').toLowerCase()]],
+  bin: [[launcher, product.toLowerCase()]],
   shortcuts: [[launcher, configuration.productName, '', setting('ZUR_ICON_NAME')]],
   autoupdate: {
     architecture: {

@@ -41,17 +41,17 @@ fi
 [ -n "${ZUR_SIGN_PASSWORD+set}" ] || ZUR_SIGN_PASSWORD=
 export -n ZUR_SIGN_PASSWORD
 
+# The password or PIN reaches only the command given.
+with_pin() { (export ZUR_SIGN_PASSWORD && exec "$@"); }
+
 # The certificates (or with -nocerts the key) that PFX holds, as PEM.
 pkcs12() {
   local pfx=$1
   shift
   # PKCS#12 files exported by older tools use ciphers that OpenSSL 3 keeps in
   # its legacy provider.
-  (
-    export ZUR_SIGN_PASSWORD
-    openssl pkcs12 -in "$pfx" -passin env:ZUR_SIGN_PASSWORD "$@" 2>/dev/null ||
-      exec openssl pkcs12 -legacy -in "$pfx" -passin env:ZUR_SIGN_PASSWORD "$@" 2>/dev/null
-  )
+  with_pin openssl pkcs12 -in "$pfx" -passin env:ZUR_SIGN_PASSWORD "$@" 2>/dev/null ||
+    with_pin openssl pkcs12 -legacy -in "$pfx" -passin env:ZUR_SIGN_PASSWORD "$@" 2>/dev/null
 }
 
 # The signer's own certificate comes first in $1 (PEM): it must allow code
@@ -99,6 +99,9 @@ throwaway_image() {
   truncate -s 512 "$1"
 }
 
+# The first line of osslsigncode's log that says something.
+first_message() { grep -v -e '^Succeeded$' -e '^Failed$' -e '^Engine .* set\.$' -e '^\s*$' "$log" | head -n 1; }
+
 # The one line that tells why osslsigncode could not sign with the key in
 # the token, from its log $1.
 pkcs11_failure() {
@@ -116,7 +119,7 @@ pkcs11_failure() {
   elif grep -q -e 'key values mismatch' -e 'consistency of a private key' "$log"; then
     echo "the certificate $cert does not match the key $key"
   else
-    echo "signing with $key failed: $(grep -v -e '^Succeeded$' -e '^Failed$' -e '^Engine .* set\.$' -e '^\s*$' "$log" | head -n 1)"
+    echo "signing with $key failed: $(first_message)"
   fi
 }
 
@@ -126,7 +129,7 @@ signing_failed() {
     fail "the timestamp server $timestamp_url gave no timestamp"
   fi
   [ -n "${pfx+set}" ] || fail "$(pkcs11_failure "$log")"
-  fail "signing $(basename "$1") failed: $(grep -v -e '^Succeeded$' -e '^Failed$' -e '^Engine .* set\.$' -e '^\s*$' "$log" | head -n 1)"
+  fail "signing $(basename "$1") failed: $(first_message)"
 }
 
 # osslsigncode verify exits 0 even when a timestamp is missing or broken:
@@ -183,9 +186,6 @@ check_pkcs11() {
   [ -n "${signer:-}" ] || fail "the certificate $cert does not match the key $key"
   check_usage "$signer" "$cert"
 }
-
-# The password or PIN reaches only the command given.
-with_pin() { (export ZUR_SIGN_PASSWORD && exec "$@"); }
 
 # osslsigncode signs IN into OUT at TIME, with a timestamp from URL when not
 # empty; its output goes to $log.

@@ -7,13 +7,13 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { after, before, test } from 'node:test';
-import { setTimeout as sleep } from 'node:timers/promises';
 
 import { commandLine, parseCommandLine } from '../lib/command_line.mjs';
 import { APPS, BROWSERS, LAUNCHER, LAUNCHER_SCRIPT } from '../lib/expected.mjs';
 import { requirePortFree, waitPortFree } from '../lib/gateway_port.mjs';
 import { readRecords, waitRecords } from '../lib/records.mjs';
 import { needs, unlessSkipped } from '../lib/road.mjs';
+import { waitUntil } from '../lib/wait.mjs';
 import { PROFILE_SHIMS, SYSTEM_PATH, sandbox, shimExe } from '../lib/sandbox.mjs';
 import { nodeWinExe, stopPrograms, waitProgramsGone, windowsPrograms } from '../lib/windows_programs.mjs';
 import { launch, runHost, sourceDir, windowsPath } from '../lib/wine.mjs';
@@ -93,22 +93,13 @@ function environment({ script, nodeOnPath }) {
   return { set, files };
 }
 
-async function waitFile(file, timeoutMs = 20000) {
-  const end = Date.now() + timeoutMs;
-  while (!fs.existsSync(file)) {
-    if (Date.now() > end) assert.fail(`${path.basename(file)} did not come within ${timeoutMs} ms`);
-    await sleep(50);
-  }
-}
+const waitFile = (file) => waitUntil(() => fs.existsSync(file), { timeoutMs: 20000, what: `no ${path.basename(file)}` });
 
 /** Waits until the text of `file` holds every line of `lines`. */
-async function waitLogged(file, lines, timeoutMs = 10000) {
-  const end = Date.now() + timeoutMs;
+function waitLogged(file, lines) {
   const logged = () => (fs.existsSync(file) ? fs.readFileSync(file, 'utf8').split(/\r?\n/) : []);
-  while (!lines.every((line) => logged().includes(line))) {
-    if (Date.now() > end) assert.fail(`${path.basename(file)} lacks some of ${JSON.stringify(lines)} after ${timeoutMs} ms`);
-    await sleep(50);
-  }
+  return waitUntil(() => lines.every((line) => logged().includes(line)),
+    { timeoutMs: 10000, what: `${path.basename(file)} lacks some of ${JSON.stringify(lines)}` });
 }
 
 async function get(url) {

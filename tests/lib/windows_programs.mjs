@@ -7,8 +7,8 @@
 // the programs of the test prefix are found, and stopped, from Linux.
 
 import fs from 'node:fs';
-import { setTimeout as sleep } from 'node:timers/promises';
 
+import { waitUntil } from './wait.mjs';
 import { prefixDir } from './wine.mjs';
 
 /**
@@ -46,23 +46,15 @@ const running = (pid) => fs.existsSync(`/proc/${pid}`);
 
 /** Waits until no program of the prefix matches `match(args)`. */
 export async function waitProgramsGone(match, timeoutMs = 15000) {
-  const end = Date.now() + timeoutMs;
-  for (;;) {
-    const left = windowsPrograms().filter((p) => match(p.args));
-    if (!left.length) return;
-    if (Date.now() > end) throw new Error(`still running after ${timeoutMs} ms: ${JSON.stringify(left)}`);
-    await sleep(50);
-  }
+  const left = () => windowsPrograms().filter((p) => match(p.args));
+  await waitUntil(() => !left().length, { timeoutMs, what: () => `still running: ${JSON.stringify(left())}` });
 }
 
 /** Ends the programs of the prefix that match `match(args)`, and waits until they are gone. */
 export async function stopPrograms(match) {
   const programs = windowsPrograms().filter((p) => match(p.args));
   for (const { pid } of programs) process.kill(pid, 'SIGKILL');
-  const end = Date.now() + 10000;
-  while (programs.some((p) => running(p.pid))) {
-    if (Date.now() > end) throw new Error(`cannot stop ${JSON.stringify(programs)}`);
-    await sleep(50);
-  }
+  await waitUntil(() => !programs.some((p) => running(p.pid)),
+    { timeoutMs: 10000, what: `cannot stop ${JSON.stringify(programs)}` });
   return programs;
 }

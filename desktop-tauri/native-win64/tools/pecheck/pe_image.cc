@@ -290,21 +290,21 @@ std::vector<std::string> shipping_problems(const ImageFacts& facts) {
   }
   if (facts.has_tls) problems.push_back("has a TLS directory, whose callbacks run before the entry point");
   if (facts.imports_executable) problems.push_back("has its import table in an executable section");
+  bool imports_allowed_only = true;
   for (const auto& dll : facts.imports) {
     const std::string name = lower(dll);
     const auto refused = std::find_if(std::begin(kRefusedDlls), std::end(kRefusedDlls),
                                       [&](const auto& r) { return r.dll == name; });
     if (refused != std::end(kRefusedDlls)) {
       problems.push_back("imports " + dll + ", " + std::string(refused->why));
+      imports_allowed_only = false;
     } else if (std::find(kAllowedDlls.begin(), kAllowedDlls.end(), name) == kAllowedDlls.end()) {
       problems.push_back("imports " + dll + ", which is not KERNEL32 or WS2_32");
+      imports_allowed_only = false;
     }
   }
   // Judged once the DLLs themselves pass: an image that imports only what
   // it may must import this too.
-  const bool imports_allowed_only = std::all_of(facts.imports.begin(), facts.imports.end(), [](const std::string& dll) {
-    return std::find(kAllowedDlls.begin(), kAllowedDlls.end(), lower(dll)) != kAllowedDlls.end();
-  });
   if (!facts.imports.empty() && imports_allowed_only &&
       std::find(facts.kernel32_functions.begin(), facts.kernel32_functions.end(), "SetDefaultDllDirectories") ==
           facts.kernel32_functions.end()) {
