@@ -26,6 +26,11 @@ process_key() {
 
 me=$(process_key "$PPID")
 
+fail() {
+  echo "wine-prefix: $*" >&2
+  exit 1
+}
+
 # Fails when another live process owns the run folder.
 check_owner() {
   [ -f "$run/owner" ] || return 0
@@ -33,14 +38,17 @@ check_owner() {
   owner=$(cat "$run/owner")
   [ "$owner" = "$me" ] && return 0
   [ -n "$owner" ] && [ "$(process_key "${owner%% *}")" = "$owner" ] || return 0
-  echo "wine-prefix: $run belongs to another run that is still going" \
-    "(process ${owner%% *}: $(tr '\0' ' ' <"/proc/${owner%% *}/cmdline" 2>/dev/null)); left alone" >&2
-  exit 1
+  fail "$run belongs to another run that is still going" \
+    "(process ${owner%% *}: $(tr '\0' ' ' <"/proc/${owner%% *}/cmdline" 2>/dev/null)); left alone"
 }
 
+# The wineserver outlives `wineserver -k` for a moment; a new prefix made
+# meanwhile may get the old one's inode, and so its server folder, and the
+# new wineserver would then find the old one still there.
 stop_prefix() {
   if [ -d "$WINEPREFIX" ]; then
     wineserver -k >/dev/null 2>&1 || true
+    timeout 30 wineserver -w >/dev/null 2>&1 || fail "the wineserver of $WINEPREFIX did not end within 30 s"
   fi
   rm -rf "$run"
 }
@@ -65,7 +73,7 @@ case "$action" in
     exec 9>&-
     # Wine's background processes keep the descriptors they inherit: give
     # them none of ctest's pipes, or ctest waits for them.
-    wineserver -p </dev/null >/dev/null 2>&1
+    wineserver -p </dev/null >/dev/null 2>&1 || fail "cannot start a wineserver for $WINEPREFIX"
     # Which process that wineserver is, so that a failed run can tell whether
     # it is still the one serving the prefix (see tests/lib/wine.mjs).
     for pid in $(pgrep -x wineserver64; pgrep -x wineserver); do
@@ -89,7 +97,7 @@ case "$action" in
       grep -q ready "$run/session.out" 2>/dev/null && break
       sleep 0.2
     done
-    grep -q ready "$run/session.out" || { echo "the desktop session did not start" >&2; exit 1; }
+    grep -q ready "$run/session.out" || fail "the desktop session did not start"
     ;;
   stop)
     check_owner

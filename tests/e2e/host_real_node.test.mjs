@@ -102,9 +102,15 @@ function waitLogged(file, lines) {
     { timeoutMs: 10000, what: `${path.basename(file)} lacks some of ${JSON.stringify(lines)}` });
 }
 
+// A gateway that takes the connection and never answers fails the case
+// here, with what ran, rather than at the suite's time limit.
 async function get(url) {
-  const response = await fetch(url);
-  return { status: response.status, body: await response.text() };
+  try {
+    const response = await fetch(url, { signal: AbortSignal.timeout(15000) });
+    return { status: response.status, body: await response.text() };
+  } catch (e) {
+    throw new Error(`${url}: ${e.message}; the gateways running: ${JSON.stringify(gatewayPrograms())}`);
+  }
 }
 
 test('the gateway on the real node outlives the host, whatever its outputs were', { skip: SKIP }, async (t) => {

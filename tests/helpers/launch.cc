@@ -15,7 +15,9 @@
 //   out     folder for the results
 //   timeout milliseconds before the child is killed (default 60000)
 // Results in `out`: stdout.bin, stderr.bin and result.txt with the lines
-// "exit=N" (or "start_error=N" or "timeout") and "elapsed_ms=N". When the
+// "exit=N" (or "start_error=N" or "timeout") and "elapsed_ms=N"; an empty
+// file "starting" is made just before the child is created, so that a run
+// without it provably never started the child. When the
 // launcher's own environment names a file in ZUR_LAUNCH_THREAD_FILE, the id
 // of the child's first thread is written there in decimal.
 
@@ -193,6 +195,9 @@ int wmain(int argc, wchar_t** argv) {
   std::wstring command_line = r.cmd;
   PROCESS_INFORMATION process{};
   LARGE_INTEGER frequency, started, ended;
+  if (!Handle(CreateFileW((r.out + L"\\starting").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)).h) {
+    die(L"cannot mark the start");
+  }
   QueryPerformanceFrequency(&frequency);
   QueryPerformanceCounter(&started);
   if (!CreateProcessW(r.app.empty() ? nullptr : r.app.c_str(), command_line.data(), nullptr, nullptr, TRUE,

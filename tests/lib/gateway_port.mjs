@@ -7,6 +7,7 @@ import net from 'node:net';
 import { setTimeout as sleep } from 'node:timers/promises';
 
 import { PORT } from './expected.mjs';
+import { clearLeftPrograms } from './windows_programs.mjs';
 
 function canBind(host) {
   return new Promise((resolve) => {
@@ -16,8 +17,10 @@ function canBind(host) {
   });
 }
 
-/** Fails with a plain message when something else holds the gateway port. */
+/** Fails with a plain message when something else holds the gateway port;
+ * a gateway that an ended test of the prefix left running is stopped first. */
 export async function requirePortFree() {
+  if (!(await canBind('127.0.0.1')) && (await clearLeftPrograms())) await waitPortFree(5000).catch(() => {});
   if (!(await canBind('127.0.0.1'))) {
     throw new Error(`127.0.0.1:${PORT} is already taken by another program; these tests need it free`);
   }
@@ -75,11 +78,21 @@ export async function stalledListener() {
   const child = spawn(exe, [], { stdio: ['ignore', 'pipe', 'pipe'] });
   await new Promise((resolve, reject) => {
     let out = '';
+    const timer = setTimeout(() => {
+      child.kill('SIGKILL');
+      reject(new Error(`the stalled listener printed no "ready" within 10000 ms (it printed ${JSON.stringify(out)})`));
+    }, 10000);
     child.stdout.on('data', (b) => {
       out += b;
-      if (out.includes('ready')) resolve();
+      if (out.includes('ready')) {
+        clearTimeout(timer);
+        resolve();
+      }
     });
-    child.once('exit', (code) => reject(new Error(`stalled listener ended early (exit ${code})`)));
+    child.once('exit', (code) => {
+      clearTimeout(timer);
+      reject(new Error(`stalled listener ended early (exit ${code})`));
+    });
   });
   return {
     close: () => new Promise((resolve) => {

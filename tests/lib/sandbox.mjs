@@ -5,7 +5,8 @@ import fs from 'node:fs';
 import path from 'node:path';
 
 import { BROWSERS, HOST } from './expected.mjs';
-import { driveC, onC, programs, removeScratch, tempDir, wine, windowsPath } from './wine.mjs';
+import { driveC, onC, ownerKey, programs, removeScratch, tempDir, wine, windowsPath } from './wine.mjs';
+import { ownerIsGone, stopOwnPrograms } from './windows_programs.mjs';
 
 export const shimExe = () => {
   const value = process.env.ZUR_SHIM_EXE;
@@ -32,9 +33,34 @@ function firstMissing(target) {
 /** Where the tests put the default URL handler, below C:\. */
 export const HANDLER = 'zur-e2e-handler\\handler.exe';
 
+// What a test put on drive C: is written down, one file per test process,
+// until the test has taken it away again: a test that finds a fake of a
+// test that was killed in the meantime (ctest's timeout) removes it.
+const ledgerDir = () => path.join(process.env.ZUR_WINE_RUN, 'placed');
+const ledgerOf = (owner) => path.join(ledgerDir(), owner.replace(' ', '-'));
+
+/** Removes what ended tests left on drive C:, saying so on one line. */
+function clearLeftFakes() {
+  if (!ownerKey || !fs.existsSync(ledgerDir())) return;
+  const ledgers = fs.readdirSync(ledgerDir()).map((name) => {
+    const file = path.join(ledgerDir(), name);
+    return { file, owner: name.replace('-', ' '), paths: fs.readFileSync(file, 'utf8').split('\n').filter(Boolean) };
+  });
+  // A path an ended test once placed and took away may be a live test's now.
+  const live = new Set(ledgers.filter((l) => !ownerIsGone(l.owner)).flatMap((l) => l.paths));
+  for (const { file, owner, paths } of ledgers) {
+    if (!ownerIsGone(owner)) continue;
+    const left = paths.filter((p) => !live.has(p) && fs.existsSync(p));
+    if (left.length) console.error(`cleared what an ended test (process ${owner.split(' ')[0]}) left on drive C: ${left.join(', ')}`);
+    for (const p of left) fs.rmSync(p, { recursive: true, force: true });
+    fs.rmSync(file, { force: true });
+  }
+}
+
 /**
- * Stand-ins and scratch folders for one test file; `restore()` puts the
- * prefix back as it was, whatever happened in between.
+ * Stand-ins and scratch folders for one test file; `restore()` ends what the
+ * test started and puts the prefix back as it was, whatever happened in
+ * between.
  */
 export function sandbox() {
   const undo = [];
@@ -56,8 +82,13 @@ export function sandbox() {
      * it away again. */
     placeOnC(relative, source) {
       const target = driveC(relative);
+      if (fs.existsSync(target)) clearLeftFakes();
       const top = firstMissing(target);
       if (!top) throw new Error(`${target} exists already: it is left as it is`);
+      if (ownerKey) {
+        fs.mkdirSync(ledgerDir(), { recursive: true });
+        fs.appendFileSync(ledgerOf(ownerKey), `${top}\n`);
+      }
       fs.mkdirSync(path.dirname(target), { recursive: true });
       if (source === 'folder') fs.mkdirSync(target);
       else fs.copyFileSync(source, target, fs.constants.COPYFILE_EXCL);
@@ -90,6 +121,12 @@ export function sandbox() {
     },
     async restore() {
       const errors = [];
+      // Nothing the test started may still write into what is removed.
+      try {
+        await stopOwnPrograms();
+      } catch (e) {
+        errors.push(e);
+      }
       while (undo.length) {
         try {
           await undo.pop()();
@@ -97,6 +134,7 @@ export function sandbox() {
           errors.push(e);
         }
       }
+      if (ownerKey && !errors.length) fs.rmSync(ledgerOf(ownerKey), { force: true });
       if (errors.length) throw errors[0];
     },
   };

@@ -7,9 +7,10 @@
 // the programs of the test prefix are found, and stopped, from Linux.
 
 import fs from 'node:fs';
+import path from 'node:path';
 
 import { waitUntil } from './wait.mjs';
-import { prefixDir } from './wine.mjs';
+import { OWNER_VARIABLE, ownerKey, prefixDir, processKey } from './wine.mjs';
 
 /**
  * The path of node.exe for Windows. Without it the test cannot run: one
@@ -25,16 +26,20 @@ export function nodeWinExe() {
   return exe;
 }
 
-/** The Windows programs running in the test prefix: { pid, args }. */
+/** The Windows programs running in the test prefix: { pid, args, owner },
+ * `owner` being the test process that started them (wine.mjs), if any. */
 export function windowsPrograms() {
-  const mark = `\0WINEPREFIX=${prefixDir()}\0`;
+  const mark = `WINEPREFIX=${prefixDir()}`;
+  const ownerMark = `${OWNER_VARIABLE}=`;
   const found = [];
   for (const pid of fs.readdirSync('/proc').filter((n) => /^\d+$/.test(n))) {
     try {
-      if (!`\0${fs.readFileSync(`/proc/${pid}/environ`, 'utf8')}`.includes(mark)) continue;
+      const environment = fs.readFileSync(`/proc/${pid}/environ`, 'utf8').split('\0');
+      if (!environment.includes(mark)) continue;
+      const owner = environment.find((e) => e.startsWith(ownerMark))?.slice(ownerMark.length) ?? null;
       const args = fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8').split('\0');
       while (args.length && args.at(-1) === '') args.pop();
-      found.push({ pid: Number(pid), args });
+      found.push({ pid: Number(pid), args, owner });
     } catch {
       // ended while being looked at
     }
@@ -50,11 +55,52 @@ export async function waitProgramsGone(match, timeoutMs = 15000) {
   await waitUntil(() => !left().length, { timeoutMs, what: () => `still running: ${JSON.stringify(left())}` });
 }
 
-/** Ends the programs of the prefix that match `match(args)`, and waits until they are gone. */
-export async function stopPrograms(match) {
-  const programs = windowsPrograms().filter((p) => match(p.args));
-  for (const { pid } of programs) process.kill(pid, 'SIGKILL');
+/** Kills these programs and waits until they are gone. */
+async function kill(programs) {
+  for (const { pid } of programs) {
+    try {
+      process.kill(pid, 'SIGKILL');
+    } catch {
+      // gone already
+    }
+  }
   await waitUntil(() => !programs.some((p) => running(p.pid)),
     { timeoutMs: 10000, what: `cannot stop ${JSON.stringify(programs)}` });
   return programs;
+}
+
+/** Ends the programs of the prefix that match `match(args)`, and waits until they are gone. */
+export const stopPrograms = (match) => kill(windowsPrograms().filter((p) => match(p.args)));
+
+// A Linux program that a stand-in started through Wine (tests/helpers/shim.cc)
+// inherits the prefix's environment, yet is no Windows program: Wine runs
+// those as its loader.
+function underWine(pid) {
+  try {
+    return path.basename(fs.readlinkSync(`/proc/${pid}/exe`)).startsWith('wine');
+  } catch {
+    return false;
+  }
+}
+
+/** Ends every program that this test started in the prefix, and those they started. */
+export const stopOwnPrograms = async () => (ownerKey ? kill(windowsPrograms().filter((p) => p.owner === ownerKey)) : []);
+
+/** Whether `owner` is a test process that has ended (killed by ctest's
+ * timeout, say) without ending what it started. */
+export const ownerIsGone = (owner) => Boolean(owner) && processKey(owner.split(' ')[0]) !== owner;
+
+/**
+ * Ends what tests of this prefix that are gone left running, saying so on
+ * one line; programs of live tests, of other prefixes and those no test
+ * started are never touched.
+ */
+export async function clearLeftPrograms() {
+  if (!ownerKey) return false;
+  const left = windowsPrograms().filter((p) => ownerIsGone(p.owner) && underWine(p.pid));
+  if (!left.length) return false;
+  console.error(`cleared what an ended test left running in the test prefix: ` +
+    left.map((p) => `pid ${p.pid} (${p.args.join(' ')}, of test process ${p.owner.split(' ')[0]})`).join(', '));
+  await kill(left);
+  return true;
 }

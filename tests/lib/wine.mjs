@@ -31,12 +31,29 @@ export const sourceDir = () => required('ZUR_SOURCE_DIR');
 // tests/wine-prefix.sh); ctest names it for every Wine test.
 export const prefixDir = () => path.join(required('ZUR_WINE_RUN'), 'prefix');
 
+/** "PID START-TIME" of a Linux process (a reused PID has another start
+ * time), or null when it is gone. */
+export function processKey(pid) {
+  try {
+    return `${pid} ${fs.readFileSync(`/proc/${pid}/stat`, 'utf8').split(') ')[1].split(' ')[19]}`;
+  } catch {
+    return null;
+  }
+}
+
+/** Every program a test starts under Wine, and every program those start,
+ * carries its test's process in this variable: what a test that was killed
+ * left running is then told from what a live one runs (windows_programs.mjs). */
+export const OWNER_VARIABLE = 'ZUR_TEST_OWNER';
+export const ownerKey = onWindowsRoad ? null : processKey(process.pid);
+
 /** The environment every Wine run shares (see tests/wine-env.sh). */
 export function wineEnvironment() {
   const env = { ...process.env };
   delete env.DISPLAY;
   delete env.WAYLAND_DISPLAY;
   return Object.assign(env, {
+    [OWNER_VARIABLE]: ownerKey,
     WINEPREFIX: prefixDir(),
     WINEDEBUG: '-all',
     WINEDLLOVERRIDES: 'mscoree,mshtml=',
@@ -95,8 +112,9 @@ function systemProgram(name) {
 
 /** Runs the Windows program ARGS[0] with the other arguments: through
  * `wine` from Linux, directly on the Windows road. Its output goes to files
- * (Wine's background processes keep inherited pipes open). */
-export function wine(args, { cwd } = {}) {
+ * (Wine's background processes keep inherited pipes open). A run still
+ * going after `timeoutMs` is killed and fails with what it had printed. */
+export function wine(args, { cwd, timeoutMs = 60000 } = {}) {
   const dir = tempDir('wine');
   const out = fs.openSync(path.join(dir, 'out'), 'w');
   const err = fs.openSync(path.join(dir, 'err'), 'w');
@@ -106,8 +124,14 @@ export function wine(args, { cwd } = {}) {
     : ['wine', args, wineEnvironment()];
   return new Promise((resolve, reject) => {
     const child = spawn(file, argv, { cwd, env, stdio: ['ignore', out, err], windowsHide: true });
+    let killed = false;
+    const timer = setTimeout(() => {
+      killed = true;
+      child.kill('SIGKILL');
+    }, timeoutMs);
     child.on('error', reject);
     child.on('exit', (code, signal) => {
+      clearTimeout(timer);
       fs.closeSync(out);
       fs.closeSync(err);
       const result = {
@@ -118,7 +142,9 @@ export function wine(args, { cwd } = {}) {
         stderr: fs.readFileSync(path.join(dir, 'err'), 'utf8'),
       };
       removeScratch(dir);
-      resolve(result);
+      if (!killed) return resolve(result);
+      reject(new Error(`${args[0]} still ran after ${timeoutMs} ms and was killed: ` +
+        `stdout ${JSON.stringify(result.stdout)}, stderr ${JSON.stringify(result.stderr)}`));
     });
   });
 }
@@ -134,14 +160,8 @@ export async function wineserverState() {
     record = fs.readFileSync(path.join(required('ZUR_WINE_RUN'), 'wineserver'), 'utf8').trim().split(' ');
   } catch { /* not recorded */ }
   if (record) {
-    const [pid, start] = record;
-    const runs = () => {
-      try {
-        return fs.readFileSync(`/proc/${pid}/stat`, 'utf8').split(') ')[1].split(' ')[19] === start;
-      } catch {
-        return false;
-      }
-    };
+    const [pid] = record;
+    const runs = () => processKey(pid) === record.join(' ');
     // A wineserver that is being stopped ends its programs first, and itself
     // shortly after: look for up to 3 s.
     const from = Date.now();
@@ -175,6 +195,24 @@ async function wineFailure(run) {
  * throws, with what is needed to tell why.
  */
 export async function launch({ cmd, app, cwd, set = {}, unset = [], stdout = 'file', hold, timeoutMs = 60000 }) {
+  for (let attempt = 1; ; attempt++) {
+    const outcome = await launchOnce({ cmd, app, cwd, set, unset, stdout, hold, timeoutMs });
+    if (outcome.result) return outcome.result;
+    if (!outcome.neverStarted || attempt > LAUNCH_RETRIES) throw new Error(outcome.failure);
+    console.error(`launch: ${outcome.failure}; the program never started, so it is started again ` +
+      `(try ${attempt + 1} of ${LAUNCH_RETRIES + 1})`);
+  }
+}
+
+// Wine's process creation fails now and then before the new process runs a
+// line of its own: CreateProcessW gives ERROR_INTERNAL_ERROR when the child
+// died in Wine's start-up, and `wine` itself may end at once. Such a launch
+// is tried again, at most this often; a program that ran never is.
+const LAUNCH_RETRIES = 2;
+const ERROR_INTERNAL_ERROR = 1359;
+
+/** One run of the launcher: { result } or { failure, neverStarted }. */
+async function launchOnce({ cmd, app, cwd, set, unset, stdout, hold, timeoutMs }) {
   const dir = tempDir('launch');
   const items = [['cmd', cmd], ['stdout', stdout], ['out', windowsPath(dir)], ['timeout', String(timeoutMs)]];
   if (app) items.push(['app', app]);
@@ -186,10 +224,16 @@ export async function launch({ cmd, app, cwd, set = {}, unset = [], stdout = 'fi
   // utf16le writes each code unit as it is, unpaired surrogates included.
   fs.writeFileSync(request, Buffer.from(items.map(([k, v]) => `${k}\0${v}\0`).join(''), 'utf16le'));
 
-  const run = await wine([programs.launch, windowsPath(request)]);
+  // The launcher kills the program at `timeoutMs`; Wine gets some more.
+  const run = await wine([programs.launch, windowsPath(request)], { timeoutMs: timeoutMs + 30000 });
+  const read = (name) => (fs.existsSync(path.join(dir, name)) ? fs.readFileSync(path.join(dir, name)) : Buffer.alloc(0));
   const resultFile = path.join(dir, 'result.txt');
   if (!fs.existsSync(resultFile)) {
-    throw new Error(`the launcher left no result: ${await wineFailure(run)}`);
+    // The launcher writes "starting" just before it creates the process.
+    const neverStarted = !fs.existsSync(path.join(dir, 'starting'));
+    const failure = `the launcher left no result: ${await wineFailure(run)}`;
+    if (neverStarted) removeScratch(dir);
+    return { failure, neverStarted };
   }
   const text = fs.readFileSync(resultFile, 'latin1');
   const fields = Object.fromEntries(
@@ -199,10 +243,12 @@ export async function launch({ cmd, app, cwd, set = {}, unset = [], stdout = 'fi
     }));
   // Without an exit status no test can judge the run: say why there is none.
   if (!('exit' in fields)) {
-    throw new Error(`the program ended without an exit status (${JSON.stringify(text)}; ` +
-      `launcher: ${await wineFailure(run)})`);
+    const failure = `the program ended without an exit status (${JSON.stringify(text)}; ` +
+      `its stderr ${JSON.stringify(read('stderr.bin').toString('utf8'))}; launcher: ${await wineFailure(run)})`;
+    const neverStarted = Number(fields.start_error) === ERROR_INTERNAL_ERROR;
+    if (neverStarted) removeScratch(dir);
+    return { failure, neverStarted };
   }
-  const read = (name) => (fs.existsSync(path.join(dir, name)) ? fs.readFileSync(path.join(dir, name)) : Buffer.alloc(0));
   const result = {
     status: Number(fields.exit),
     elapsedMs: Number(fields.elapsed_ms ?? NaN),
@@ -210,7 +256,7 @@ export async function launch({ cmd, app, cwd, set = {}, unset = [], stdout = 'fi
     stderr: read('stderr.bin'),
   };
   removeScratch(dir);
-  return result;
+  return { result };
 }
 
 /** Splits the four-line failure report; throws when the shape is wrong. */
