@@ -1,7 +1,8 @@
 // The PE tool of the build and the release check.
 //
 //   zur_pecheck FILE...                      fails when a Windows executable is not fit to
-//                                            ship (see zur::pe::shipping_problems)
+//                                            ship (see zur::pe::shipping_problems), or
+//                                            carries more than its sections and one signature
 //   zur_pecheck --signature FILE             "unsigned", "signed, not timestamped" or
 //                                            "signed, timestamped TIME"; fails (1) with what
 //                                            the file carries beyond its sections and one
@@ -83,6 +84,10 @@ int ship_check(int count, char** paths) {
     }
     for (const auto& problem : zur::pe::shipping_problems(*facts)) {
       std::fprintf(stderr, "%s: %s\n", paths[i], problem.c_str());
+      status = 1;
+    }
+    if (const auto signature = zur::pe::read_signature(bytes, *facts); !signature) {
+      std::fprintf(stderr, "%s: %s\n", paths[i], signature.error().c_str());
       status = 1;
     }
   }
