@@ -9,9 +9,9 @@
 # Both programs are signed: the host before the installer embeds it, then
 # the installer. Without a signer the programs are unsigned.
 #
-# Beside them it writes the Scoop manifest of the release (its address from
-# ZUR_RELEASE_URL, ZUR_HOMEPAGE and ZUR_LICENSE when set, else the build
-# tree's settings).
+# Beside them it writes the Scoop manifest of the release (its addresses
+# and licence from ZUR_RELEASE_URL, ZUR_MANIFEST_URL, ZUR_HOMEPAGE,
+# ZUR_LICENSE and ZUR_LICENSE_URL when set, else the build tree's settings).
 set -euo pipefail
 # The password goes to the signing commands alone, never to the other
 # commands this script starts: sign.sh --check gets it in its environment;
