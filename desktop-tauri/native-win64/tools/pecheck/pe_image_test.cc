@@ -470,16 +470,5 @@ TEST(CoveredDifference, NamesWhereTwoImagesDifferOutsideTheSignature) {
   }
 }
 
-TEST(HeadersOnlyImage, IsAConsoleImageOfNoSections) {
-  const std::string image = headers_only_image();
-  const auto facts = read_image(image);
-  ASSERT_TRUE(facts) << facts.error();
-  EXPECT_EQ(image.size(), 512u);
-  EXPECT_EQ(facts->machine, 0x8664);
-  EXPECT_EQ(facts->subsystem, 3);
-  EXPECT_TRUE(facts->sections.empty());
-  EXPECT_TRUE(read_signature(image, *facts));
-}
-
 }  // namespace
 }  // namespace zur::pe
