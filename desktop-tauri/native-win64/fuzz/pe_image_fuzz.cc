@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(!carried.error().empty(), "an installer without one image says why");
   } else {
     require(carried->offset > 0 && carried->offset + carried->size <= size, "the carried image lies in the file");
-    require(bool(zur::pe::read_image(image.substr(carried->offset))), "the carried image reads");
+    require(bool(zur::pe::read_image(image.substr(carried->offset, carried->size))), "the carried image reads alone");
   }
   return 0;
 }

@@ -425,6 +425,8 @@ Result<Span, std::string> carried_image(std::string_view installer, const ImageF
     const std::uint64_t length = std::max<std::uint64_t>(
         image->data_end, has_table ? std::uint64_t{image->certificate_offset} + image->certificate_size : 0);
     if (length > rest.size()) return "the image at byte " + hex(at) + " runs past the end of the file";
+    // One whose tables reach past its own end is not an image of its own.
+    if (!read_image(rest.substr(0, length))) continue;
     found.push_back({at, static_cast<std::size_t>(length)});
     at += length - 1;  // an image inside this one is part of it
   }
