@@ -51,7 +51,7 @@ pe() {
 signature_of() {
   pe --signature "$1"
   signature=$verdict
-  if [ "$verdict_status" -eq 0 ]; then echo "signature  $2: $verdict"; else different "$2 $verdict" && signature="signature refused"; fi
+  if [ "$verdict_status" -eq 0 ]; then echo "signature  $2: $verdict"; else different "$2 $verdict" && signature="refused above"; fi
 }
 
 # Whether the image FILE equals REBUILT in what a signature covers; TEXT
