@@ -3,12 +3,13 @@
 # Windows-side unit tests under Wine, end-to-end tests of the real programs
 # under Wine, and the reproducibility check.
 set -euo pipefail
-cd "$(dirname "$0")"
 # The signing password is for the build alone, not for the tests.
-export -n ZUR_SIGN_PASSWORD
+. "$(dirname "$0")/scripts/signer.sh"
+absolute_signer_paths
+cd "$(dirname "$0")"
 
 ./scripts/ensure-deps.sh test
-(export ZUR_SIGN_PASSWORD && exec ./scripts/build-all.sh)
+with_password ./scripts/build-all.sh
 # The Node.js that Windows users run, for the end-to-end tests of the
 # launch road: fetched once per build tree.
 ./tests/node-win.sh build/win64/node-win

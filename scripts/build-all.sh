@@ -9,26 +9,24 @@
 # Both programs are signed: the host before the installer embeds it, then
 # the installer. Without a signer the programs are unsigned.
 #
-# Beside them it writes the Scoop manifest of the release (its address from
-# ZUR_RELEASE_URL, ZUR_HOMEPAGE and ZUR_LICENSE when set, else the build
-# tree's settings).
+# Beside them it writes the Scoop manifest of the release (its addresses
+# and licence from ZUR_RELEASE_URL, ZUR_MANIFEST_URL, ZUR_HOMEPAGE,
+# ZUR_LICENSE and ZUR_LICENSE_URL when set, else the build tree's settings).
 set -euo pipefail
 # The password goes to the signing commands alone, never to the other
 # commands this script starts: sign.sh --check gets it in its environment;
 # the win64 build, whose ninja and compilers must not see it, runs sign.sh
 # with a descriptor of a deleted file that holds it (ZUR_SIGN_PASSWORD_FD).
-export -n ZUR_SIGN_PASSWORD
-with_password() { (export ZUR_SIGN_PASSWORD && exec "$@"); }
+. "$(dirname "$0")/signer.sh"
+absolute_signer_paths
 fail() {
   echo "sign: $*" >&2
   exit 1
 }
-# A file's path as it is from here; a pkcs11: URI as it stands.
-absolute() { if [[ $1 == pkcs11:* || -z $1 ]]; then printf '%s' "$1"; else realpath -m -- "$1"; fi; }
-sign_pfx=$(absolute "${ZUR_SIGN_PFX:-}")
-sign_module=$(absolute "${ZUR_SIGN_PKCS11_MODULE:-}")
+sign_pfx=${ZUR_SIGN_PFX:-}
+sign_module=${ZUR_SIGN_PKCS11_MODULE:-}
 sign_key=${ZUR_SIGN_KEY:-}
-sign_cert=$(absolute "${ZUR_SIGN_CERT:-}")
+sign_cert=${ZUR_SIGN_CERT:-}
 signer=()
 if [ -n "$sign_pfx" ] && [ -n "$sign_module" ]; then
   fail "name one signer: ZUR_SIGN_PFX or ZUR_SIGN_PKCS11_MODULE, not both"
@@ -45,12 +43,14 @@ cd "$(dirname "$0")/.."
 
 # dist/ holds the programs of the last build that succeeded, or nothing.
 rm -f dist/*.exe dist/SHA256SUMS dist/*.json
-[ ${#signer[@]} -eq 0 ] || with_password ./scripts/sign.sh --check "${signer[@]}" "${ZUR_SIGN_TIMESTAMP_URL:-}"
 
+# The native tools first: sign.sh --check signs an image that zur_pecheck
+# makes.
 cmake --preset native >/dev/null
 cmake --build --preset native
+[ ${#signer[@]} -eq 0 ] || with_password ./scripts/sign.sh --check "${signer[@]}" "${ZUR_SIGN_TIMESTAMP_URL:-}"
 release=()
-for name in ZUR_RELEASE_URL ZUR_HOMEPAGE ZUR_LICENSE; do
+for name in ZUR_RELEASE_URL ZUR_MANIFEST_URL ZUR_HOMEPAGE ZUR_LICENSE ZUR_LICENSE_URL; do
   [ -z "${!name:-}" ] || release+=("-D$name=${!name}")
 done
 cmake --preset win64 -DZUR_SIGN_PFX="$sign_pfx" -DZUR_SIGN_PKCS11_MODULE="$sign_module" -DZUR_SIGN_KEY="$sign_key" \
@@ -70,12 +70,13 @@ fi
 # The names and paths of what was built.
 . build/win64/product.env
 mkdir -p dist
+# The manifest first: a release address it refuses leaves dist/ empty.
+manifest="dist/${ZUR_PRODUCT_NAME,,}.json"
+(set -a && . build/win64/product.env &&
+  exec node scripts/scoop-manifest.mjs desktop-tauri/tauri.conf.json "$ZUR_INSTALLER_EXE" "$manifest")
 for exe in "$ZUR_INSTALLER_EXE" "$ZUR_HOST_EXE"; do
   name=$(basename "$exe")
   cp "$exe" "dist/.$name.tmp"
   mv -f "dist/.$name.tmp" "dist/$name"
 done
 (cd dist && sha256sum "$ZUR_INSTALLER_NAME" "$ZUR_HOST_NAME" > SHA256SUMS)
-manifest="dist/${ZUR_PRODUCT_NAME,,}.json"
-(set -a && . build/win64/product.env &&
-  exec node scripts/scoop-manifest.mjs desktop-tauri/tauri.conf.json "dist/$ZUR_INSTALLER_NAME" "$manifest")

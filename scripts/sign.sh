@@ -24,12 +24,25 @@
 #
 # Every failure is one line on standard error and leaves FILE as it was:
 # the signed copy is written beside it and renamed over it only when whole.
+# --check signs an image that zur_pecheck makes: the native build's, or
+# ZUR_PECHECK.
 set -euo pipefail
 
+said=
 fail() {
   echo "sign: $*" >&2
+  said=1
   exit 1
 }
+# Whatever ends the script, it ends with its one line, and leaves nothing
+# of its own behind.
+work= signed=
+finish() {
+  local status=$?
+  rm -rf ${work:+"$work"} ${signed:+"$signed"}
+  [ "$status" -eq 0 ] || [ -n "$said" ] || echo "sign: failed unexpectedly (status $status)" >&2
+}
+trap finish EXIT
 
 # Unset means none. A build hands it over as ZUR_SIGN_PASSWORD_FD instead,
 # a descriptor to read its first line from. Kept from the other commands'
@@ -39,10 +52,8 @@ if [ -n "${ZUR_SIGN_PASSWORD_FD:-}" ]; then
     fail "cannot read the signing password from descriptor $ZUR_SIGN_PASSWORD_FD"
 fi
 [ -n "${ZUR_SIGN_PASSWORD+set}" ] || ZUR_SIGN_PASSWORD=
-export -n ZUR_SIGN_PASSWORD
-
-# The password or PIN reaches only the command given.
-with_pin() { (export ZUR_SIGN_PASSWORD && exec "$@"); }
+# The password or PIN reaches only the command with_password gives it to.
+. "$(dirname "$0")/signer.sh"
 
 # The certificates (or with -nocerts the key) that PFX holds, as PEM.
 pkcs12() {
@@ -50,8 +61,8 @@ pkcs12() {
   shift
   # PKCS#12 files exported by older tools use ciphers that OpenSSL 3 keeps in
   # its legacy provider.
-  with_pin openssl pkcs12 -in "$pfx" -passin env:ZUR_SIGN_PASSWORD "$@" 2>/dev/null ||
-    with_pin openssl pkcs12 -legacy -in "$pfx" -passin env:ZUR_SIGN_PASSWORD "$@" 2>/dev/null
+  with_password openssl pkcs12 -in "$pfx" -passin env:ZUR_SIGN_PASSWORD "$@" 2>/dev/null ||
+    with_password openssl pkcs12 -legacy -in "$pfx" -passin env:ZUR_SIGN_PASSWORD "$@" 2>/dev/null
 }
 
 # The signer's own certificate comes first in $1 (PEM): it must allow code
@@ -80,23 +91,9 @@ check_pfx() {
 # A PE32+ image of headers only (512 bytes, no sections): what --check signs
 # to prove the key, the certificate and the PIN with one login.
 throwaway_image() {
-  # $1 little-endian bytes of $2, as printf escapes.
-  le() {
-    local i out=
-    for ((i = 0; i < $1; i++)); do out+=$(printf '\\x%02x' $((($2 >> (8 * i)) & 255))); done
-    printf '%s' "$out"
-  }
-  {
-    printf 'MZ%58s' '' | tr ' ' '\0'
-    printf "$(le 4 64)PE\\0\\0$(le 2 0x8664)$(le 2 0)$(le 4 0)$(le 4 0)$(le 4 0)$(le 2 240)$(le 2 0x22)"
-    # The optional header: magic, image base, alignments, sizes, subsystem
-    # (console), and 16 empty data directories.
-    printf "$(le 2 0x20b)%22s" '' | tr ' ' '\0'
-    printf "$(le 8 0x140000000)$(le 4 0x1000)$(le 4 0x200)%16s" '' | tr ' ' '\0'
-    printf "$(le 4 0x1000)$(le 4 0x200)$(le 4 0)$(le 2 3)$(le 2 0x8160)%32s" '' | tr ' ' '\0'
-    printf "$(le 4 0)$(le 4 16)"
-  } >"$1"
-  truncate -s 512 "$1"
+  local pecheck=${ZUR_PECHECK:-$(dirname "$0")/../build/native/desktop-tauri/native-win64/tools/pecheck/zur_pecheck}
+  [ -x "$pecheck" ] || fail "no $pecheck to make the throwaway image with (build the native tools first)"
+  "$pecheck" --headers-only-image "$1" 2>/dev/null || fail "$pecheck could not write the throwaway image $1"
 }
 
 # The first line of osslsigncode's log that says something.
@@ -168,16 +165,19 @@ check_pkcs11() {
     fail "signing with $key gave no signature"
   # The signature's own algorithm names the kind of key that made it.
   local algorithm
-  algorithm=$(openssl pkcs7 -in "$signature" -print 2>/dev/null | grep -A 1 -e 'digest_enc_alg:' | sed -n 's/^ *algorithm: //p')
+  # (A signature that names none gives nothing, not a failure of the pipe.)
+  algorithm=$(openssl pkcs7 -in "$signature" -print 2>/dev/null | sed -n '/digest_enc_alg:/{n;s/^ *algorithm: //p}') || true
   [[ $algorithm == rsaEncryption* || $algorithm == sha*WithRSAEncryption* ]] ||
     fail "the key $key is not RSA (${algorithm:-unknown}): Smart App Control accepts RSA signatures only"
   # The signer's certificate is the one whose public key is the key's: a
   # second login, now that the PIN is known to be right.
   local public candidate signer
-  public=$(with_pin openssl pkey -engine pkcs11 -inform engine -in "$key" -passin env:ZUR_SIGN_PASSWORD -pubout \
+  public=$(with_password openssl pkey -engine pkcs11 -inform engine -in "$key" -passin env:ZUR_SIGN_PASSWORD -pubout \
     </dev/null 2>/dev/null | sed -n '/-----BEGIN PUBLIC KEY-----/,/-----END PUBLIC KEY-----/p') || true
   [ -n "$public" ] || fail "cannot read the public key of $key"
-  openssl pkcs7 -in "$signature" -print_certs 2>/dev/null | csplit -s -z -f "$work/certificate-" - '/-----BEGIN CERTIFICATE-----/' '{*}'
+  openssl pkcs7 -in "$signature" -print_certs 2>/dev/null |
+    csplit -s -z -f "$work/certificate-" - '/-----BEGIN CERTIFICATE-----/' '{*}' 2>/dev/null ||
+    fail "the signature made with $key holds no certificate"
   for candidate in "$work"/certificate-*; do
     if [ "$(openssl x509 -in "$candidate" -noout -pubkey 2>/dev/null)" = "$public" ]; then
       signer=$(cat "$candidate")
@@ -222,7 +222,6 @@ command -v osslsigncode >/dev/null || fail "osslsigncode is not installed (apt-g
 
 work=$(mktemp -d)
 log=$work/osslsigncode.log
-trap 'rm -rf "$work"' EXIT
 
 if [ -n "$check" ]; then
   [ $# -le 1 ] || fail "usage: sign.sh --check SIGNER [TIMESTAMP_URL]"
@@ -243,7 +242,6 @@ file=$1 time=$2 timestamp_url=${3:-}
 [ -z "${pfx+set}" ] || check_pfx "$pfx"
 
 signed=$file.signing
-trap 'rm -rf "$work" "$signed"' EXIT
 osslsigncode_sign "$file" "$signed" "$time" "$timestamp_url" || signing_failed "$file"
 stamped "$signed"
 chmod --reference="$file" "$signed"

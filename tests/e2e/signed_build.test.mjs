@@ -216,23 +216,59 @@ test('a key in a token signs both programs, stamped, and verify-release.sh prove
   const accepted = verifyRelease(path.join(copy, 'dist'));
   assert.equal(accepted.status, 0, `${accepted.stdout}${accepted.stderr}`);
   assert.match(accepted.stdout, new RegExp(`^same +${HOST} published beside the installer and the host it carries$`, 'm'));
+  for (const name of [INSTALLER, `${HOST} carried by the installer`]) {
+    assert.match(accepted.stdout, new RegExp(`^signature +${name}: signed, timestamped \\d{4}-\\d\\d-\\d\\dT[\\d:]{8}Z$`, 'm'),
+      `${name}: signed and stamped`);
+  }
   assert.match(accepted.stdout, /^verdict +the release is these sources$/m);
 
-  // One byte of the carried host's code differs: refused, and said where.
+  // Bytes these sources never made, wherever they hide: refused, and said
+  // where. A file that is no PE image cannot be checked at all.
   const installer = fs.readFileSync(dist(INSTALLER));
   const host = fs.readFileSync(dist(HOST));
   const at = installer.indexOf(host);
   assert.ok(at > 0, 'the installer carries the signed host');
   const pe = host.readUInt32LE(0x3c);
-  const code = host.readUInt32LE(pe + 24 + host.readUInt16LE(pe + 20) + 20);
-  installer[at + code + 64] ^= 1;
-  const tampered = path.join(work, 'tampered');
-  fs.mkdirSync(tampered);
-  fs.writeFileSync(path.join(tampered, INSTALLER), installer);
-  const refused = verifyRelease(tampered);
-  assert.equal(refused.status, 1, `${refused.stdout}${refused.stderr}`);
-  assert.match(refused.stdout, new RegExp(`^DIFFERENT +${HOST} carried by the installer`, 'm'));
-  assert.match(refused.stdout, /^verdict +the release is NOT these sources/m);
+  /** `image` with its certificate table (its entry at `entry`) grown by 16 bytes of what follows it. */
+  const growTable = (image, entry, base = 0) => {
+    const grown = Buffer.from(image);
+    const size = grown.readUInt32LE(entry + 4) + 16;
+    grown.writeUInt32LE(size, entry + 4);
+    grown.writeUInt32LE(size, base + grown.readUInt32LE(entry));
+    return grown;
+  };
+  const installerEntry = installer.readUInt32LE(0x3c) + 24 + 144;
+  const cases = [
+    { name: "a byte of the carried host's code", bytes: (() => {
+      const code = host.readUInt32LE(pe + 24 + host.readUInt16LE(pe + 20) + 20);
+      const changed = Buffer.from(installer);
+      changed[at + code + 64] ^= 1;
+      return changed;
+    })(), status: 1, says: new RegExp(`^DIFFERENT +${HOST} carried by the installer .*: it differs from byte 0x[0-9a-f]+ on, in \\.text$`, 'm') },
+    { name: 'bytes after the signature', bytes: Buffer.concat([installer, Buffer.from('hidden')]), status: 1,
+      says: new RegExp(`^DIFFERENT +${INSTALLER} has 6 bytes after its certificate table$`, 'm') },
+    { name: "bytes in the installer's certificate table", bytes: growTable(Buffer.concat([installer, Buffer.alloc(16)]), installerEntry),
+      status: 1, says: new RegExp(`^DIFFERENT +${INSTALLER} has \\d+ bytes in its certificate table after the signature$`, 'm') },
+    { name: "bytes in the carried host's certificate table", bytes: growTable(installer, at + pe + 24 + 144, at), status: 1,
+      says: new RegExp(`^DIFFERENT +${HOST} carried by the installer has \\d+ bytes in its certificate table after the signature$`, 'm') },
+    { name: 'an installer that carries no host', bytes: host, status: 1,
+      says: new RegExp(`^DIFFERENT +${INSTALLER} carries no host built from these sources`, 'm') },
+    { name: 'no PE image', bytes: Buffer.from('MZ, and nothing more'), status: 2, stderr: /^verify-release: .*not a valid PE image[^\n]*\n$/ },
+  ];
+  for (const c of cases) {
+    const tampered = path.join(work, 'tampered');
+    fs.rmSync(tampered, { recursive: true, force: true });
+    fs.mkdirSync(tampered);
+    fs.writeFileSync(path.join(tampered, INSTALLER), c.bytes);
+    const refused = verifyRelease(tampered);
+    assert.equal(refused.status, c.status, `${c.name}:\n${refused.stdout}${refused.stderr}`);
+    if (c.stderr) {
+      assert.match(refused.stderr, c.stderr, c.name);
+      continue;
+    }
+    assert.match(refused.stdout, c.says, `${c.name}:\n${refused.stdout}`);
+    assert.match(refused.stdout, /^verdict +the release is NOT these sources/m, c.name);
+  }
 });
 
 test('traced, signing shows neither the password nor the key, and only openssl and osslsigncode get the password',
@@ -282,6 +318,9 @@ test('a signer the build cannot sign with fails it with one line and leaves dist
       says: /cannot load the PKCS#11 module/ },
     { name: 'no such key', sign: { ...tokenSigner(SOFTHSM, 'nothing'), ZUR_SIGN_PASSWORD: PIN },
       says: /no token holds a private key that matches ZUR_SIGN_KEY/ },
+    { name: 'no tool to make the throwaway image with',
+      sign: { ...tokenSigner(SOFTHSM), ZUR_SIGN_PASSWORD: PIN, ZUR_PECHECK: path.join(work, 'missing-pecheck') },
+      says: /no .*missing-pecheck to make the throwaway image with/ },
     { name: 'a timestamp server that answers nonsense',
       sign: { ...tokenSigner(SOFTHSM), ZUR_SIGN_PASSWORD: PIN, ZUR_SIGN_TIMESTAMP_URL: nonsenseUrl },
       says: /timestamp server .* gave no timestamp/ },

@@ -38,8 +38,8 @@ std::u16string gateway_script(const std::optional<std::u16string>& variable, std
 }
 
 std::u16string webview_profile_folder(const std::optional<std::u16string>& local_app_data) {
-  if (!local_app_data) return u".\\webview-profile";
-  return *local_app_data + u"\\" ZUR_VENDOR_FOLDER "\\" ZUR_PRODUCT_FOLDER "\\webview-profile";
+  if (!local_app_data) return u".\\" ZUR_PROFILE_FOLDER;
+  return *local_app_data + u"\\" ZUR_VENDOR_FOLDER "\\" ZUR_PRODUCT_FOLDER "\\" ZUR_PROFILE_FOLDER;
 }
 
 ArgumentList browser_arguments(std::u16string_view page_url, std::u16string_view profile_folder) {

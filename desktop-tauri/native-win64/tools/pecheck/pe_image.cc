@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <tuple>
@@ -95,7 +96,7 @@ class Reader {
   std::string_view bytes_;
 };
 
-struct Section {
+struct SectionHeader {
   std::string name;
   std::uint32_t virtual_address;
   std::uint32_t virtual_size;
@@ -105,7 +106,7 @@ struct Section {
 };
 
 // The section that holds a relative virtual address, or null.
-const Section* section_of(const std::vector<Section>& sections, std::uint64_t rva) {
+const SectionHeader* section_of(const std::vector<SectionHeader>& sections, std::uint64_t rva) {
   for (const auto& s : sections) {
     const std::uint32_t span = std::max(s.virtual_size, s.raw_size);
     if (rva >= s.virtual_address && rva - s.virtual_address < span) return &s;
@@ -114,13 +115,13 @@ const Section* section_of(const std::vector<Section>& sections, std::uint64_t rv
 }
 
 // File offset of a relative virtual address, or 0 when no section holds it.
-std::size_t file_offset(const std::vector<Section>& sections, std::uint64_t rva) {
-  const Section* s = section_of(sections, rva);
+std::size_t file_offset(const std::vector<SectionHeader>& sections, std::uint64_t rva) {
+  const SectionHeader* s = section_of(sections, rva);
   return s ? s->raw_offset + (rva - s->virtual_address) : 0;
 }
 
 // Whether `size` bytes from `rva` lie in the raw data of one section.
-bool in_raw_data(const Section& s, std::uint64_t rva, std::size_t size) {
+bool in_raw_data(const SectionHeader& s, std::uint64_t rva, std::size_t size) {
   return rva >= s.virtual_address && rva - s.virtual_address <= s.raw_size && size <= s.raw_size - (rva - s.virtual_address);
 }
 
@@ -162,7 +163,7 @@ Result<ImageFacts, std::string> read_image(std::string_view image) {
     return std::pair{r.get<std::uint32_t>(at), r.get<std::uint32_t>(at + 4)};
   };
 
-  std::vector<Section> sections;
+  std::vector<SectionHeader> sections;
   const std::size_t table = optional + optional_size;
   if (!r.has(table, std::size_t{40} * section_count)) return "section table cut short"s;
   facts.writable_executable.clear();
@@ -173,8 +174,9 @@ Result<ImageFacts, std::string> read_image(std::string_view image) {
     name.resize(std::strlen(name.c_str()));
     sections.push_back({name, r.get<std::uint32_t>(at + 12), r.get<std::uint32_t>(at + 8),
                         r.get<std::uint32_t>(at + 20), r.get<std::uint32_t>(at + 16), r.get<std::uint32_t>(at + 36)});
-    const Section& s = sections.back();
+    const SectionHeader& s = sections.back();
     if (!r.has(s.raw_offset, s.raw_size)) return "section " + name + " runs past the end of the file";
+    facts.sections.push_back({name, {s.raw_offset, s.raw_size}});
     if (s.raw_size != 0) facts.data_end = std::max<std::size_t>(facts.data_end, std::size_t{s.raw_offset} + s.raw_size);
     if ((s.characteristics & kScnMemWrite) && (s.characteristics & kScnMemExecute)) {
       facts.writable_executable.push_back(name);
@@ -183,15 +185,20 @@ Result<ImageFacts, std::string> read_image(std::string_view image) {
   facts.file_size = image.size();
   facts.relocations_size = directory(kRelocationDirectory).first != 0 ? directory(kRelocationDirectory).second : 0;
   std::tie(facts.certificate_offset, facts.certificate_size) = directory(kSecurityDirectory);
+  facts.checksum = {optional + 64, 4};
+  if (const std::size_t at = optional + 112 + 8 * kSecurityDirectory;
+      kSecurityDirectory < directory_count && at + 8 <= optional + optional_size) {
+    facts.certificate_entry = {at, 8};
+  }
 
   const auto [resource_rva, resource_size] = directory(kResourceDirectory);
   facts.has_resources = resource_rva != 0 || resource_size != 0 ||
-                        std::any_of(sections.begin(), sections.end(), [](const Section& s) { return s.name == ".rsrc"; });
+                        std::any_of(sections.begin(), sections.end(), [](const SectionHeader& s) { return s.name == ".rsrc"; });
 
   facts.has_tls = directory(kTlsDirectory).first != 0;
 
   if (const auto [rva, size] = directory(kLoadConfigurationDirectory); rva != 0) {
-    const Section* holder = section_of(sections, rva);
+    const SectionHeader* holder = section_of(sections, rva);
     if (holder == nullptr || !in_raw_data(*holder, rva, std::max<std::uint32_t>(size, 4))) {
       return "load configuration outside the raw data of every section"s;
     }
@@ -204,7 +211,7 @@ Result<ImageFacts, std::string> read_image(std::string_view image) {
       load.guard_flags = r.get<std::uint32_t>(at + kLoadConfigGuardFlags);
       const auto image_base = r.get<std::uint64_t>(optional + 24);
       const auto cookie = r.get<std::uint64_t>(at + kLoadConfigSecurityCookie) - image_base;  // wraps when below
-      const Section* data = section_of(sections, cookie);
+      const SectionHeader* data = section_of(sections, cookie);
       if (data != nullptr && (data->characteristics & kScnMemWrite) && in_raw_data(*data, cookie, 8)) {
         load.security_cookie = r.get<std::uint64_t>(file_offset(sections, cookie));
       }
@@ -214,13 +221,13 @@ Result<ImageFacts, std::string> read_image(std::string_view image) {
   // IMAGE_DEBUG_DIRECTORY entries, 28 bytes each: Type at 12, the data's
   // address at 20.
   if (const auto [rva, size] = directory(kDebugDirectory); rva != 0) {
-    const Section* holder = section_of(sections, rva);
+    const SectionHeader* holder = section_of(sections, rva);
     if (holder == nullptr || !in_raw_data(*holder, rva, size)) return "debug directory outside every section"s;
     for (std::uint32_t entry = 0; entry + 28 <= size; entry += 28) {
       const std::size_t at = file_offset(sections, rva + entry);
       if (r.get<std::uint32_t>(at + 12) != kDebugTypeExDllCharacteristics) continue;
       const auto data = r.get<std::uint32_t>(at + 20);
-      const Section* data_holder = section_of(sections, data);
+      const SectionHeader* data_holder = section_of(sections, data);
       if (data_holder == nullptr || !in_raw_data(*data_holder, data, 4)) return "debug data outside every section"s;
       facts.dll_characteristics_ex = r.get<std::uint32_t>(file_offset(sections, data));
     }
@@ -331,6 +338,123 @@ std::vector<std::string> shipping_problems(const ImageFacts& facts) {
   }
   if (!(facts.dll_characteristics_ex & kCetCompatible)) problems.push_back("is not marked CET shadow-stack compatible");
   return problems;
+}
+
+std::vector<Span> covered_spans(const ImageFacts& facts) {
+  // What is left out, in file order; a table that runs past the end of the
+  // file is left out up to the end (whether it may do so is the signature
+  // check's question).
+  std::vector<Span> left_out = {facts.checksum, facts.certificate_entry};
+  if (facts.certificate_offset != 0 || facts.certificate_size != 0) {
+    const std::size_t start = std::min<std::size_t>(facts.certificate_offset, facts.file_size);
+    const std::size_t end = std::min<std::uint64_t>(std::uint64_t{facts.certificate_offset} + facts.certificate_size,
+                                                    facts.file_size);
+    left_out.push_back({start, end - start});
+  }
+  std::sort(left_out.begin(), left_out.end(), [](const Span& a, const Span& b) { return a.offset < b.offset; });
+  std::vector<Span> covered;
+  std::size_t at = 0;
+  for (const Span& gap : left_out) {
+    if (gap.offset > at) covered.push_back({at, gap.offset - at});
+    at = std::max(at, gap.offset + gap.size);
+  }
+  if (at < facts.file_size) covered.push_back({at, facts.file_size - at});
+  return covered;
+}
+
+namespace {
+
+// Where file offset `at` lies, for a reader: a section's name, the headers,
+// or the data after every section.
+std::string place_of(const ImageFacts& facts, std::size_t at) {
+  for (const Section& s : facts.sections) {
+    if (at >= s.raw.offset && at - s.raw.offset < s.raw.size) return "in " + (s.name.empty() ? "a section" : s.name);
+  }
+  const bool before_every_section = std::all_of(facts.sections.begin(), facts.sections.end(), [&](const Section& s) {
+    return s.raw.size == 0 || at < s.raw.offset;
+  });
+  if (before_every_section) return "in the headers";
+  if (at < facts.data_end) return "between sections";
+  if (facts.certificate_offset != 0 && at >= facts.certificate_offset) return "after the certificate table";
+  return "after the last section";
+}
+
+std::string hex(std::size_t value) {
+  char text[2 + 2 * sizeof value + 1];
+  std::snprintf(text, sizeof text, "0x%zx", value);
+  return text;
+}
+
+}  // namespace
+
+std::string covered_difference(std::string_view a, const ImageFacts& a_facts, std::string_view b,
+                               const ImageFacts& b_facts) {
+  const auto a_spans = covered_spans(a_facts), b_spans = covered_spans(b_facts);
+  std::size_t ai = 0, bi = 0, a_done = 0, b_done = 0;  // span index, bytes of that span compared
+  while (ai < a_spans.size() && bi < b_spans.size()) {
+    const std::size_t n = std::min(a_spans[ai].size - a_done, b_spans[bi].size - b_done);
+    const std::string_view x = a.substr(a_spans[ai].offset + a_done, n), y = b.substr(b_spans[bi].offset + b_done, n);
+    if (x != y) {
+      std::size_t k = 0;
+      while (x[k] == y[k]) ++k;
+      const std::size_t at = a_spans[ai].offset + a_done + k;
+      return "differs from byte " + hex(at) + " on, " + place_of(a_facts, at);
+    }
+    a_done += n, b_done += n;
+    if (a_done == a_spans[ai].size) ++ai, a_done = 0;
+    if (b_done == b_spans[bi].size) ++bi, b_done = 0;
+  }
+  std::size_t a_rest = 0, b_rest = 0;
+  for (; ai < a_spans.size(); ++ai, a_done = 0) a_rest += a_spans[ai].size - a_done;
+  for (; bi < b_spans.size(); ++bi, b_done = 0) b_rest += b_spans[bi].size - b_done;
+  if (a_rest != 0) return "is " + std::to_string(a_rest) + " bytes longer";
+  if (b_rest != 0) return "is " + std::to_string(b_rest) + " bytes shorter";
+  return "";
+}
+
+Result<Span, std::string> carried_image(std::string_view installer, const ImageFacts& facts) {
+  using namespace std::string_literals;
+  std::vector<Span> found;
+  const std::size_t end = std::min(facts.data_end, installer.size());
+  for (std::size_t at = installer.find("MZ", 1); at != std::string_view::npos && at < end;
+       at = installer.find("MZ", at + 1)) {
+    const std::string_view rest = installer.substr(at);
+    const auto image = read_image(rest);
+    if (!image) continue;
+    const bool has_table = image->certificate_offset != 0 || image->certificate_size != 0;
+    const std::uint64_t length = std::max<std::uint64_t>(
+        image->data_end, has_table ? std::uint64_t{image->certificate_offset} + image->certificate_size : 0);
+    if (length > rest.size()) return "the image at byte " + hex(at) + " runs past the end of the file";
+    // One whose tables reach past its own end is not an image of its own.
+    if (!read_image(rest.substr(0, length))) continue;
+    found.push_back({at, static_cast<std::size_t>(length)});
+    at += length - 1;  // an image inside this one is part of it
+  }
+  if (found.empty()) return "carries no PE image"s;
+  if (found.size() > 1) return "carries " + std::to_string(found.size()) + " PE images, not one";
+  return found.front();
+}
+
+std::string headers_only_image() {
+  std::string image(512, '\0');
+  const auto put = [&](std::size_t at, std::uint64_t value, std::size_t size) { std::memcpy(&image[at], &value, size); };
+  constexpr std::size_t pe = 0x40, optional = pe + 24;
+  image[0] = 'M', image[1] = 'Z';
+  put(0x3C, pe, 4);
+  std::memcpy(&image[pe], "PE\0\0", 4);
+  put(pe + 4, kMachineAmd64, 2);
+  put(pe + 20, 240, 2);    // SizeOfOptionalHeader: 112 and 16 directories
+  put(pe + 22, 0x22, 2);   // executable, large address aware
+  put(optional, kMagicPe32Plus, 2);
+  put(optional + 24, 0x140000000, 8);  // ImageBase
+  put(optional + 32, 0x1000, 4);       // SectionAlignment
+  put(optional + 36, 0x200, 4);        // FileAlignment
+  put(optional + 56, 0x1000, 4);       // SizeOfImage
+  put(optional + 60, 0x200, 4);        // SizeOfHeaders
+  put(optional + 68, kSubsystemConsole, 2);
+  put(optional + 70, 0x8160, 2);       // terminal server aware, NX, ASLR with high entropy
+  put(optional + 108, 16, 4);          // NumberOfRvaAndSizes
+  return image;
 }
 
 }  // namespace zur::pe

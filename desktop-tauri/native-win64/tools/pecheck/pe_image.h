@@ -1,6 +1,7 @@
-// Reads what the build checks in a Windows executable: its headers, its
-// sections, its resources, its signature's place, the DLLs it imports, its
-// load configuration and its extended DLL characteristics.
+// Reads what the build and the release check need of a Windows executable:
+// its headers, its sections, its resources, its signature's place, the DLLs
+// it imports, its load configuration and its extended DLL characteristics;
+// what an Authenticode signature covers, and the image an installer carries.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +22,18 @@ struct LoadConfiguration {
   // raw data of a writable section.
   std::optional<std::uint64_t> security_cookie;
   std::uint32_t guard_flags = 0;          // Control Flow Guard
+};
+
+// A run of bytes of a file.
+struct Span {
+  std::size_t offset = 0;
+  std::size_t size = 0;
+  friend bool operator==(const Span&, const Span&) = default;
+};
+
+struct Section {
+  std::string name;
+  Span raw;  // its data in the file
 };
 
 struct ImageFacts {
@@ -45,6 +58,11 @@ struct ImageFacts {
   // offset, not an address, and zero in an unsigned one.
   std::uint32_t certificate_offset = 0;
   std::uint32_t certificate_size = 0;
+  // The fields a signature leaves out: the checksum, and the certificate
+  // table's directory entry (size 0 when the image has too few directories).
+  Span checksum;
+  Span certificate_entry;
+  std::vector<Section> sections;
   std::size_t data_end = 0;   // end of the headers and of every section's raw data
   std::size_t file_size = 0;
 };
@@ -66,5 +84,27 @@ Result<ImageFacts, std::string> read_image(std::string_view image);
 // certificate table that is not the last thing in the file. Empty when
 // nothing is.
 std::vector<std::string> shipping_problems(const ImageFacts& facts);
+
+// The parts of the image that an Authenticode signature covers, in file
+// order: all of it but the checksum, the certificate table's directory entry
+// and the table itself.
+std::vector<Span> covered_spans(const ImageFacts& facts);
+
+// Where image `a` first differs from image `b` in what a signature covers,
+// said of `a` ("differs from byte 0x2a0 on, in .text"); empty when the two
+// cover the same bytes.
+std::string covered_difference(std::string_view a, const ImageFacts& a_facts, std::string_view b,
+                               const ImageFacts& b_facts);
+
+// The one PE32+ image that `installer` carries in its data: where it starts
+// and how long it is (to the end of its certificate table when it has one,
+// else to the end of its last section). Fails when the installer carries
+// none, or more than one.
+Result<Span, std::string> carried_image(std::string_view installer, const ImageFacts& facts);
+
+// A PE32+ console image for x86-64 of headers only (512 bytes, no sections,
+// no code): something to sign that proves a signer can sign, and runs
+// nothing.
+std::string headers_only_image();
 
 }  // namespace zur::pe

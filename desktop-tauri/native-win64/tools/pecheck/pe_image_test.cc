@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "authenticode.h"
+
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -270,6 +272,201 @@ TEST(ShippingProblems, CatchesEachSingleFault) {
     const auto problems = shipping_problems(*read);
     ASSERT_EQ(problems.size(), 1u) << c.fault << ": " << ::testing::PrintToString(problems);
     EXPECT_NE(problems[0].find(c.problem_names), std::string::npos) << c.fault << ": " << problems[0];
+  }
+}
+
+// DER, written out for the signatures below.
+std::string tlv(std::uint8_t tag, std::string_view content) {
+  std::string out(1, static_cast<char>(tag));
+  if (content.size() < 0x80) {
+    out += static_cast<char>(content.size());
+  } else {
+    out += '\x82', out += static_cast<char>(content.size() >> 8), out += static_cast<char>(content.size() & 0xFF);
+  }
+  return out.append(content);
+}
+std::string seq(std::string_view content = {}) { return tlv(0x30, content); }
+const std::string kSignedDataOid = tlv(0x06, "\x2A\x86\x48\x86\xF7\x0D\x01\x07\x02");
+const std::string kIndirectDataOid = tlv(0x06, "\x2B\x06\x01\x04\x01\x82\x37\x02\x01\x04");
+const std::string kRfc3161Oid = tlv(0x06, "\x2B\x06\x01\x04\x01\x82\x37\x03\x03\x01");
+const std::string kCounterSignatureOid = tlv(0x06, "\x2A\x86\x48\x86\xF7\x0D\x01\x09\x06");
+const std::string kNestedOid = tlv(0x06, "\x2B\x06\x01\x04\x01\x82\x37\x02\x04\x01");
+const std::string kOne = tlv(0x02, "\x01");
+
+std::string attribute(const std::string& oid, const std::string& value) { return seq(oid + tlv(0x31, value)); }
+std::string signer(const std::string& unsigned_attributes = "") {
+  return seq(kOne + seq() + seq() + tlv(0xA0, "") + seq() + tlv(0x04, "signature") +
+             (unsigned_attributes.empty() ? "" : tlv(0xA1, unsigned_attributes)));
+}
+std::string content_info(const std::string& content_type, const std::string& signers) {
+  const std::string data = seq(kOne + tlv(0x31, "") + seq(content_type + tlv(0xA0, seq())) + tlv(0xA0, seq()) +
+                               tlv(0x31, signers));
+  return seq(kSignedDataOid + tlv(0xA0, data));
+}
+std::string rfc3161_token(std::string_view time) {
+  const std::string tst = seq(kOne + tlv(0x06, "\x2A\x03") + seq() + tlv(0x02, "\x05") + tlv(0x18, time));
+  const std::string data = seq(kOne + tlv(0x31, "") +
+                               seq(tlv(0x06, "\x2A\x86\x48\x86\xF7\x0D\x01\x09\x10\x01\x04") +
+                                   tlv(0xA0, tlv(0x04, tst))) +
+                               tlv(0x31, signer()));
+  return seq(kSignedDataOid + tlv(0xA0, data));
+}
+std::string countersignature(std::string_view utc_time) {
+  return seq(kOne + seq() + seq() +
+             tlv(0xA0, attribute(tlv(0x06, "\x2A\x86\x48\x86\xF7\x0D\x01\x09\x05"), tlv(0x17, utc_time))) + seq() +
+             tlv(0x04, "signature"));
+}
+
+// A WIN_CERTIFICATE of `blob` padded to 8 bytes, appended as the image's
+// certificate table.
+void sign_with(std::string& image, const std::string& blob, std::uint16_t revision = 0x0200, std::uint16_t type = 2) {
+  std::string table(8, '\0');
+  table += blob;
+  table.append((8 - table.size() % 8) % 8, '\0');
+  put32(table, 0, static_cast<std::uint32_t>(table.size()));
+  put16(table, 4, revision);
+  put16(table, 6, type);
+  put32(image, kSecurityDirectory, static_cast<std::uint32_t>(image.size()));
+  put32(image, kSecurityDirectory + 4, static_cast<std::uint32_t>(table.size()));
+  image += table;
+}
+// Grows the table by `bytes` (inside it, as the padding check refuses).
+void grow_table(std::string& image, std::string_view bytes) {
+  image += bytes;
+  const auto size = static_cast<std::uint32_t>(image.size() - kImageSize);
+  put32(image, kSecurityDirectory + 4, size);
+  put32(image, kImageSize, size);
+}
+
+TEST(ReadSignature, HoldsTheTableToOneSignature) {
+  const std::string plain = content_info(kIndirectDataOid, signer());
+  const struct {
+    std::string_view what;
+    std::function<void(std::string&)> make;
+    std::string_view outcome;  // the timestamp, "unsigned", "signed", or a text the refusal holds
+  } cases[] = {
+      {"unsigned", [](std::string&) {}, "unsigned"},
+      {"signed", [&](std::string& i) { sign_with(i, plain); }, "signed"},
+      {"RFC 3161 timestamp",
+       [](std::string& i) { sign_with(i, content_info(kIndirectDataOid, signer(attribute(kRfc3161Oid, rfc3161_token("20261209165743Z")))));
+       }, "2026-12-09T16:57:43Z"},
+      {"RFC 3161 timestamp with a fraction",
+       [](std::string& i) { sign_with(i, content_info(kIndirectDataOid, signer(attribute(kRfc3161Oid, rfc3161_token("20261209165743.25Z")))));
+       }, "2026-12-09T16:57:43Z"},
+      {"Authenticode countersignature",
+       [](std::string& i) { sign_with(i, content_info(kIndirectDataOid, signer(attribute(kCounterSignatureOid, countersignature("991231235959Z")))));
+       }, "1999-12-31T23:59:59Z"},
+      {"8 bytes of padding", [&](std::string& i) { sign_with(i, plain), grow_table(i, std::string(8, '\0')); },
+       "after the signature"},
+      {"padding that is not zero", [&](std::string& i) { sign_with(i, plain), i.back() = 1; }, "not zero"},
+      {"bytes after the table", [&](std::string& i) { sign_with(i, plain), i += "appended"; }, "after its certificate table"},
+      {"bytes after an unsigned image", [](std::string& i) { i += "appended"; }, "8 bytes after its last section"},
+      {"table inside the last section", [&](std::string& i) { i.resize(kImageSize - 8), sign_with(i, plain); },
+       "section data"},
+      {"8 bytes before the table", [&](std::string& i) { i.append(8, '\0'), sign_with(i, plain); }, "between"},
+      {"WIN_CERTIFICATE shorter than the table", [&](std::string& i) { sign_with(i, plain), put32(i, kImageSize, 8); },
+       "WIN_CERTIFICATE of 8 bytes"},
+      {"revision 1", [&](std::string& i) { sign_with(i, plain, 0x0100); }, "revision"},
+      {"an X.509 certificate", [&](std::string& i) { sign_with(i, plain, 0x0200, 1); }, "PKCS_SIGNED_DATA"},
+      {"DER length past the table", [&](std::string& i) { sign_with(i, plain), i[kImageSize + 9] = '\x7F'; },
+       "no PKCS#7"},
+      {"indefinite length", [&](std::string& i) { sign_with(i, plain), i[kImageSize + 9] = '\x80'; }, "no PKCS#7"},
+      {"not Authenticode content", [](std::string& i) { sign_with(i, content_info(kSignedDataOid, signer())); },
+       "Authenticode"},
+      {"two signers", [](std::string& i) { sign_with(i, content_info(kIndirectDataOid, signer() + signer())); },
+       "signers"},
+      {"a nested signature",
+       [&](std::string& i) { sign_with(i, content_info(kIndirectDataOid, signer(attribute(kNestedOid, plain)))); },
+       "nested"},
+      {"another unsigned attribute",
+       [](std::string& i) { sign_with(i, content_info(kIndirectDataOid, signer(attribute(tlv(0x06, "\x2A\x03"), kOne)))); },
+       "not a timestamp"},
+      {"two timestamps",
+       [](std::string& i) {
+         const std::string stamp = attribute(kRfc3161Oid, rfc3161_token("20261209165743Z"));
+         sign_with(i, content_info(kIndirectDataOid, signer(stamp + stamp)));
+       }, "more than one timestamp"},
+      {"a timestamp without a time",
+       [](std::string& i) { sign_with(i, content_info(kIndirectDataOid, signer(attribute(kRfc3161Oid, rfc3161_token("2026Z"))))); },
+       "cannot be read"},
+  };
+  for (const auto& c : cases) {
+    std::string image = make_image();
+    c.make(image);
+    const auto facts = read_image(image);
+    ASSERT_TRUE(facts) << c.what << ": " << facts.error();
+    const auto signature = read_signature(image, *facts);
+    if (!signature) {
+      EXPECT_NE(signature.error().find(c.outcome), std::string::npos) << c.what << ": " << signature.error();
+    } else if (!signature->present) {
+      EXPECT_EQ(c.outcome, "unsigned") << c.what;
+    } else {
+      EXPECT_EQ(c.outcome, signature->timestamp.empty() ? "signed" : signature->timestamp) << c.what;
+    }
+  }
+}
+
+// The image with `carried` appended to its last section, as the installer
+// carries the host.
+std::string carrying(const std::vector<std::string>& carried) {
+  std::string image = make_image();
+  for (const auto& c : carried) image += c;
+  put32(image, kSections + 80 + 16, static_cast<std::uint32_t>(image.size() - kDataSection));
+  return image;
+}
+
+TEST(CarriedImage, FindsTheOneImageAnInstallerCarries) {
+  std::string signed_host = make_image();
+  sign_with(signed_host, content_info(kIndirectDataOid, signer()));
+  const struct {
+    std::string_view what;
+    std::vector<std::string> carried;
+    std::string_view outcome;  // empty when found at kImageSize, else a text of the refusal
+  } cases[] = {
+      {"an unsigned host", {make_image()}, ""},
+      {"a signed host", {signed_host}, ""},
+      {"nothing", {"MZ not a PE image"}, "no PE image"},
+      {"a host cut short", {make_image().substr(0, kText)}, "no PE image"},
+      {"two hosts", {make_image(), make_image()}, "2 PE images"},
+  };
+  for (const auto& c : cases) {
+    const std::string installer = carrying(c.carried);
+    const auto facts = read_image(installer);
+    ASSERT_TRUE(facts) << c.what << ": " << facts.error();
+    const auto found = carried_image(installer, *facts);
+    if (c.outcome.empty()) {
+      ASSERT_TRUE(found) << c.what << ": " << found.error();
+      EXPECT_EQ(*found, (Span{kImageSize, c.carried[0].size()})) << c.what;
+    } else {
+      ASSERT_FALSE(found) << c.what;
+      EXPECT_NE(found.error().find(c.outcome), std::string::npos) << c.what << ": " << found.error();
+    }
+  }
+}
+
+TEST(CoveredDifference, NamesWhereTwoImagesDifferOutsideTheSignature) {
+  const struct {
+    std::string_view what;
+    std::function<void(std::string&)> change;
+    std::string_view difference;
+  } cases[] = {
+      {"the same", [](std::string&) {}, ""},
+      {"signed, with a checksum", [](std::string& i) {
+         put32(i, kOptional + 64, 0x1234), sign_with(i, content_info(kIndirectDataOid, signer()));
+       }, ""},
+      {"a byte of code", [](std::string& i) { i[kText + 0x40] ^= 1; }, "differs from byte 0x440 on, in .text"},
+      {"a byte of the headers", [](std::string& i) { i[kPe - 1] = 1; }, "differs from byte 0x7f on, in the headers"},
+      {"a byte after the last section", [](std::string& i) { i += 'x'; }, "is 1 bytes longer"},
+  };
+  const std::string rebuilt = make_image();
+  const auto rebuilt_facts = read_image(rebuilt);
+  ASSERT_TRUE(rebuilt_facts);
+  for (const auto& c : cases) {
+    std::string image = make_image();
+    c.change(image);
+    const auto facts = read_image(image);
+    ASSERT_TRUE(facts) << c.what << ": " << facts.error();
+    EXPECT_EQ(covered_difference(image, *facts, rebuilt, *rebuilt_facts), c.difference) << c.what;
   }
 }
 
