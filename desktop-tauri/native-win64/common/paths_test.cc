@@ -125,15 +125,19 @@ TEST(FolderOf, KeepsTheLastSeparator) {
 TEST(LosesTrailingBlanks, OnlyTheLastComponentOutsideVerbatimPaths) {
   const struct {
     std::u16string_view folder;
-    bool expected;
+    bool expected, blank_name;
   } cases[] = {
-      {u"C:\\Apps\\Z ", true},    {u"C:\\Apps\\Z.", true},      {u"C:\\Apps\\Z \\", true},
-      {u"C:/Apps/Z. /", true},      {u"Z ", true},                 {u"C:\\Apps\\Z", false},
-      {u"C:\\Apps\\Z \\sub", false}, {u"C:\\Apps\\.", false},       {u"C:\\Apps\\..\\", false},
-      {u"\\\\?\\C:\\Apps\\Z ", false}, {u"\\??\\C:\\Z.", false},         {u"", false},
-      {u"C:\\", false},
+      {u"C:\\Apps\\Z ", true, false},      {u"C:\\Apps\\Z.", true, false},     {u"C:\\Apps\\Z \\", true, false},
+      {u"C:/Apps/Z. /", true, false},        {u"Z ", true, false},                {u"C:\\Apps\\Z", false, false},
+      {u"C:\\Apps\\Z \\sub", false, false}, {u"C:\\Apps\\.", false, false},     {u"C:\\Apps\\..\\", false, false},
+      {u"\\\\?\\C:\\Apps\\Z ", false, false}, {u"\\??\\C:\\Z.", false, false},      {u"", false, false},
+      {u"C:\\", false, false},              {u"C:\\Apps\\ ", true, true},       {u"C:\\Apps\\. .\\", true, true},
+      {u"...", true, true},                  {u"\\\\?\\C:\\Apps\\  ", false, true}, {u"C:\\Apps\\ x", false, false},
   };
-  for (const auto& c : cases) EXPECT_EQ(loses_trailing_blanks(c.folder), c.expected) << show(c.folder);
+  for (const auto& c : cases) {
+    EXPECT_EQ(loses_trailing_blanks(c.folder), c.expected) << show(c.folder);
+    EXPECT_EQ(has_blank_last_name(c.folder), c.blank_name) << show(c.folder);
+  }
 }
 
 TEST(IsAbsolutePath, OnlyWhatNoCurrentFolderCompletes) {
