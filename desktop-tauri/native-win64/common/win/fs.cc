@@ -1,7 +1,5 @@
 #include "fs.h"
 
-#include <vector>
-
 #include "../paths.h"
 #include "system.h"
 
@@ -60,10 +58,10 @@ std::u16string final_path(HANDLE handle, std::u16string_view same_volume) {
   // `same_volume`'s volume.
   if (!path.empty() || GetLastError() != ERROR_MORE_DATA) return path;
   const std::u16string_view root = path_root(same_volume);
-  std::vector<unsigned char> buffer(sizeof(FILE_NAME_INFO) + 32768 * sizeof(wchar_t));
+  std::u16string buffer(sizeof(FILE_NAME_INFO) / sizeof(char16_t) + 32768, u'\0');
   auto* info = reinterpret_cast<FILE_NAME_INFO*>(buffer.data());
   if (root.empty() || !root.ends_with(u'\\') ||
-      !GetFileInformationByHandleEx(handle, FileNameInfo, info, static_cast<DWORD>(buffer.size()))) {
+      !GetFileInformationByHandleEx(handle, FileNameInfo, info, static_cast<DWORD>(buffer.size() * sizeof(char16_t)))) {
     return {};
   }
   const std::u16string_view name = narrow(info->FileName, info->FileNameLength / sizeof(wchar_t));

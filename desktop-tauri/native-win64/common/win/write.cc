@@ -1,10 +1,10 @@
 #include "write.h"
 
 #include <algorithm>
-#include <vector>
 
 #include "../paths.h"
 #include "../text.h"
+#include "file_place.h"
 #include "fs.h"
 #include "link_rule.h"
 #include "output.h"
@@ -23,67 +23,6 @@ unique_file open_name(const std::u16string& path) {
 // access lets a file that lands elsewhere be removed through its handle.
 unique_file create_new(const std::u16string& path) {
   return open_file(path, GENERIC_WRITE | DELETE, kShareAll, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
-}
-
-NameFacts facts_of(HANDLE file, const PinnedFolder& folder) {
-  NameFacts facts;
-  if (BY_HANDLE_FILE_INFORMATION info; GetFileInformationByHandle(file, &info)) {
-    facts.attributes = info.dwFileAttributes;
-    facts.links = info.nNumberOfLinks;
-  }
-  if (FILE_ATTRIBUTE_TAG_INFO tag; GetFileInformationByHandleEx(file, FileAttributeTagInfo, &tag, sizeof tag)) {
-    facts.reparse_tag = tag.ReparseTag;
-  }
-  facts.final_path = final_path(file, folder.path);
-  facts.folder_final_path = folder.path;
-  return facts;
-}
-
-// The file `file` is open on is `name` in the folder held.
-bool inside(HANDLE file, const PinnedFolder& folder, std::u16string_view name) {
-  const std::u16string path = final_path(file, folder.path);
-  return !path.empty() && same_path(path, join_path(folder.path, name));
-}
-
-// Both handles are open on one file (same_file_id).
-bool same_file(HANDLE a, HANDLE b) {
-  FILE_ID_INFO x, y;
-  return GetFileInformationByHandleEx(a, FileIdInfo, &x, sizeof x) &&
-         GetFileInformationByHandleEx(b, FileIdInfo, &y, sizeof y) && same_file_id(x, y);
-}
-
-// Removes the file open as `file` through its handle, whatever its name
-// leads to by now.
-void discard(HANDLE file) {
-  FILE_DISPOSITION_INFO disposition{TRUE};
-  static_cast<void>(SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition));
-}
-
-// Renames the file open as `file` to `name` in the folder held, replacing
-// what stands there: the name itself, never what a link leads to.
-IoStatus rename_to(HANDLE file, const std::u16string& target, HANDLE root) {
-  std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(char16_t));
-  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-  rename->ReplaceIfExists = TRUE;
-  rename->RootDirectory = root;
-  rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(char16_t));
-  std::copy(target.begin(), target.end(), reinterpret_cast<char16_t*>(rename->FileName));
-  if (!SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(buffer.size()))) return last_error();
-  return {};
-}
-
-IoStatus rename_into(HANDLE file, const PinnedFolder& folder, std::u16string_view name) {
-  // "If FileName specifies a relative name, this field can be a handle to
-  // the directory relative to which the new name is resolved."
-  IoStatus status = rename_to(file, std::u16string(name), folder.handle.get().value);
-  // Wine makes a relative name absolute against the current folder, and then
-  // refuses the pair: there the folder's full name goes, and the check below
-  // tells whether it led into the folder held.
-  if (!status && status.error().code == ERROR_INVALID_PARAMETER) {
-    status = rename_to(file, join_path(folder.path, name), nullptr);
-  }
-  if (status && !inside(file, folder, name)) return IoError::os(ERROR_CANT_RESOLVE_FILENAME);
-  return status;
 }
 
 // An existing file stays (its attributes and security); only its content
