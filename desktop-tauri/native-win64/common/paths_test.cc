@@ -112,14 +112,25 @@ TEST(FolderChain, ListsTheFoldersBelowTheRoot) {
   for (const auto& c : cases) EXPECT_EQ(folder_chain(c.path), c.expected) << show(c.path);
 }
 
-TEST(FolderOf, KeepsTheLastSeparator) {
+TEST(FolderOf, KeepsTheLastSeparatorAndPathRootTheVolumes) {
   const struct {
-    std::u16string_view path, expected;
+    std::u16string_view path, expected, root;
   } cases[] = {
-      {u"C:\\a\\host.exe", u"C:\\a\\"}, {u"C:/a/b", u"C:/a/"}, {u"a\\b/c", u"a\\b/"},
-      {u"C:\\", u"C:\\"},               {u"host.exe", u""},   {u"", u""},
+      {u"C:\\a\\host.exe", u"C:\\a\\", u"C:\\"},
+      {u"C:/a/b", u"C:/a/", u"C:/"},
+      {u"a\\b/c", u"a\\b/", u""},
+      {u"C:\\", u"C:\\", u"C:\\"},
+      {u"host.exe", u"", u""},
+      {u"", u"", u""},
+      {u"\\\\?\\Z:\\tmp\\x", u"\\\\?\\Z:\\tmp\\", u"\\\\?\\Z:\\"},
+      {u"\\\\?\\UNC\\srv\\share\\x", u"\\\\?\\UNC\\srv\\share\\", u"\\\\?\\UNC\\srv\\share\\"},
+      {u"\\\\srv\\share\\x\\y", u"\\\\srv\\share\\x\\", u"\\\\srv\\share\\"},
+      {u"\\tools\\x", u"\\tools\\", u""},
   };
-  for (const auto& c : cases) EXPECT_EQ(folder_of(c.path), c.expected) << show(c.path);
+  for (const auto& c : cases) {
+    EXPECT_EQ(folder_of(c.path), c.expected) << show(c.path);
+    EXPECT_EQ(path_root(c.path), c.root) << show(c.path);
+  }
 }
 
 TEST(LosesTrailingBlanks, OnlyTheLastComponentOutsideVerbatimPaths) {
