@@ -13,6 +13,7 @@ import {
 import { requirePortFree } from '../lib/gateway_port.mjs';
 import { waitRecords } from '../lib/records.mjs';
 import { needs } from '../lib/road.mjs';
+import { waitUntil } from '../lib/wait.mjs';
 import { driveC, launch, programs, slashedPath, sourceDir, tempDir, windowsPath } from '../lib/wine.mjs';
 
 const FILES = [LAUNCHER, HOST, ICON, RECEIPT, CONFIGURATION];
@@ -391,15 +392,19 @@ test('the folder swapped for a link during the run: no file lands where the link
           fs.renameSync(dir, held);
           fs.symlinkSync(elsewhere, dir);
         });
-        const run = await runInstaller(`--install-dir "${windowsPath(dir)}"`).finally(() => watcher.close());
-        assert.ok(swapped, 'the first file was seen');
+        const run = await runInstaller(`--install-dir "${windowsPath(dir)}"`);
+        // The first file's event may still be on its way when the run ends.
+        await waitUntil(() => swapped, { timeoutMs: 5000, what: 'no event for the first file' })
+          .finally(() => watcher.close());
         assert.deepEqual(fs.readdirSync(elsewhere), [], 'nothing where the link leads');
         const written = fs.readdirSync(held);
         if (run.status === 0) {
           assertInstalled(held, receiptPath(dir));
         } else {
           assert.equal(run.status, 101, run.stderr.toString());
-          assert.match(run.stderr.toString(), /Failed writing .*code: 1921/);
+          // Refused where it led elsewhere (code 1921), or not found while
+          // the folder's name was briefly nobody's.
+          assert.match(run.stderr.toString(), /\nFailed writing .*Os \{ code: (1921|2|3),/);
           for (const name of written) assert.ok(FILES.includes(name), `${name} is one of the installed files`);
         }
         outcomes.push(`${run.status}:${written.length}`);
