@@ -26,9 +26,9 @@ int main() {
       override_dir ? *override_dir : installer::default_install_dir(win::environment_variable(u"LOCALAPPDATA"));
   // The folders it makes are private: see folder.h.
   win::expect(win::create_directory_all(folder, win::FolderAccess::Private), "Failed creating target install directory");
-  // Held from here to the end: the folder, and every folder above it, stay
-  // where they are, and each file is reached through the name the system
-  // gives the folder, checked against it. The files go into the folder that
+  // Held from here to the end, so that it stays where it is; each file is
+  // reached through the name the system gives the folder, checked against
+  // it. The files go into the folder that
   // was made ("C:\Apps\Z " makes "C:\Apps\Z"); the receipt names the
   // folder as given.
   const auto pinned = win::pin_folder(win::created_folder(folder));

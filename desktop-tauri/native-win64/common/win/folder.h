@@ -15,9 +15,8 @@ namespace zur::win {
 enum class FolderAccess { Inherited, Private };
 
 // Creates `folder` with every missing parent, outermost first, each one
-// with `access`. An existing directory counts as
-// created, also one that another process makes meanwhile; anything else in
-// the way is an error, and so is a last component of blanks and dots only
+// with `access`. An existing directory counts as created, also one that
+// another process makes meanwhile; anything else in the way is an error, and so is a last component of blanks and dots only
 // (ERROR_INVALID_NAME), for which nothing is made. The components are made
 // literally, as the full-path service names them: "C:\Apps \Z" makes
 // "Apps " and "Z" in it, never a stray "Apps".
@@ -32,7 +31,8 @@ std::u16string created_folder(std::u16string_view folder);
 
 // A folder held open until the end of the run, shared for reading and
 // writing but not for deletion: while it is held, nobody can rename or
-// remove it, nor (on NTFS, ReFS and FAT) any folder above it.
+// remove it (and Windows' own file systems refuse it for the folders above
+// it too, though no API page promises that).
 struct PinnedFolder {
   unique_file handle;
   std::u16string path;  // as the system names the handle, every link resolved
