@@ -86,7 +86,9 @@ std::u16string created_folder(std::u16string_view folder) {
 
 Result<PinnedFolder, IoError> pin_folder(std::u16string_view folder) {
   // Renaming or removing a folder asks for delete access, which the missing
-  // FILE_SHARE_DELETE refuses to every other open while this one lasts.
+  // FILE_SHARE_DELETE refuses to every other open while this one lasts. A
+  // share mode binds others only when its own open asks for data or delete
+  // access: listing (FILE_LIST_DIRECTORY is FILE_READ_DATA) is data access.
   // Links on the way are followed: the folder held is the one they lead to.
   const std::u16string target = system_path(folder.empty() ? u"." : folder);
   unique_file handle = open_file(target,
