@@ -13,6 +13,7 @@ import {
 import { requirePortFree } from '../lib/gateway_port.mjs';
 import { waitRecords } from '../lib/records.mjs';
 import { needs } from '../lib/road.mjs';
+import { waitUntil } from '../lib/wait.mjs';
 import { driveC, launch, programs, slashedPath, sourceDir, tempDir, windowsPath } from '../lib/wine.mjs';
 
 const FILES = [LAUNCHER, HOST, ICON, RECEIPT, CONFIGURATION];
@@ -182,6 +183,11 @@ test('the default folder follows LOCALAPPDATA, and an override is taken as given
     { name: 'override over 250 characters with a trailing blank and separator',
       args: (c, r) => `--install-dir ${quoteArgument(`${windowsPath(path.join(r, ...long))} \\`)}`,
       where: (c, r) => path.join(r, ...long), installDir: (c, r) => `${receiptPath(r)}/${long.join('/')} /`, byRoot: true },
+    // An inner component keeps its blank: the folder is made as named, with
+    // no stray one beside it.
+    { name: 'override with an inner component that ends in a blank',
+      args: (c, r) => `--install-dir "${windowsPath(path.join(r, 'Apps '))}\\Z"`, where: (c, r) => path.join(r, 'Apps ', 'Z'),
+      installDir: (c, r) => `${receiptPath(r)}/Apps /Z`, byRoot: true, stray: 'Apps' },
     { name: 'empty override', args: () => '--install-dir ""', where: (c) => c, installDir: () => '' },
     { name: 'relative override', args: () => '--install-dir rel\\sub', where: (c) => path.join(c, 'rel', 'sub'),
       installDir: () => 'rel/sub' },
@@ -202,6 +208,7 @@ test('the default folder follows LOCALAPPDATA, and an override is taken as given
       const where = c.where(work, c.byRoot ? caseRoot : local);
       assertInstalled(where, expectedDir);
       if (c.args) assert.deepEqual(tree(local), [], 'the default folder is not used');
+      if (c.stray) assert.ok(!fs.existsSync(path.join(caseRoot, c.stray)), `no stray ${c.stray}`);
       if (path.resolve(where) !== path.resolve(work)) {
         assert.ok(!fs.existsSync(path.join(work, 'install-receipt.json')), 'nothing lands in the current folder');
       }
@@ -362,6 +369,49 @@ test('links planted in the folder are replaced by regular files; what they lead 
     assert.equal(fs.statSync(path.join(real, ICON)).ino, before, 'the same file, cut and written');
   });
 });
+
+// While the installer runs, its folder moves away and a link to another
+// folder takes its name (Linux renames a folder that Wine holds open; Windows
+// refuses that while the installer holds it). Whatever the moment: nothing
+// lands where the link leads, and the run either completes in the folder it
+// holds or fails.
+test('the folder swapped for a link during the run: no file lands where the link leads', { skip: needs('unix-links') },
+  async (t) => {
+    const root = withTemp(t, 'swap');
+    const outcomes = [];
+    for (let round = 0; round < 4; round++) {
+      await t.test(`round ${round + 1}`, async () => {
+        const { caseRoot } = newCase(root);
+        const [dir, held, elsewhere] = ['target', 'held', 'elsewhere'].map((name) => path.join(caseRoot, name));
+        fs.mkdirSync(dir);
+        fs.mkdirSync(elsewhere);
+        let swapped = false;
+        const watcher = fs.watch(dir, () => {
+          if (swapped) return;
+          swapped = true;
+          fs.renameSync(dir, held);
+          fs.symlinkSync(elsewhere, dir);
+        });
+        const run = await runInstaller(`--install-dir "${windowsPath(dir)}"`);
+        // The first file's event may still be on its way when the run ends.
+        await waitUntil(() => swapped, { timeoutMs: 5000, what: 'no event for the first file' })
+          .finally(() => watcher.close());
+        assert.deepEqual(fs.readdirSync(elsewhere), [], 'nothing where the link leads');
+        const written = fs.readdirSync(held);
+        if (run.status === 0) {
+          assertInstalled(held, receiptPath(dir));
+        } else {
+          assert.equal(run.status, 101, run.stderr.toString());
+          // Refused where it led elsewhere (code 1921), or not found while
+          // the folder's name was briefly nobody's.
+          assert.match(run.stderr.toString(), /\nFailed writing .*Os \{ code: (1921|2|3),/);
+          for (const name of written) assert.ok(FILES.includes(name), `${name} is one of the installed files`);
+        }
+        outcomes.push(`${run.status}:${written.length}`);
+      });
+    }
+    t.diagnostic(`status:files in the held folder, per round: ${outcomes.join(' ')}`);
+  });
 
 test('two installers at once into one folder both finish with a complete installation', async (t) => {
   const root = withTemp(t, 'race');

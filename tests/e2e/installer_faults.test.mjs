@@ -62,6 +62,9 @@ test('a folder that cannot be created: nothing is written', async (t) => {
       kind: 'AlreadyExists' },
     { name: 'a name the system refuses', folder: ['a<b'], code: 123, kind: 'InvalidFilename' },
     { name: 'a parent name the system refuses', folder: ['ok', 'a|b', 'target'], code: 123, kind: 'InvalidFilename' },
+    // The system would drop the whole name and install into the parent.
+    { name: 'a last name of blanks only', folder: [' '], code: 123, kind: 'InvalidFilename' },
+    { name: 'a last name of dots and blanks, below a new parent', folder: ['new', '. .'], code: 123, kind: 'InvalidFilename' },
   ];
   for (const c of cases) {
     await t.test(c.name, async () => {

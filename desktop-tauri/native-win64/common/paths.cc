@@ -71,12 +71,27 @@ PathForm classify_path(std::u16string_view path) {
 
 bool is_verbatim_path(std::u16string_view path) { return is_verbatim(path); }
 
-bool loses_trailing_blanks(std::u16string_view folder) {
-  if (is_verbatim(folder)) return false;
+namespace {
+
+// The last component of `folder`, before any trailing separators; empty,
+// "." and ".." name no folder of their own.
+std::u16string_view last_name(std::u16string_view folder) {
   while (!folder.empty() && is_separator(folder.back())) folder.remove_suffix(1);
   const std::u16string_view last = folder.substr(folder.find_last_of(u"\\/") + 1);
-  if (last.empty() || last == u"." || last == u"..") return false;
-  return last.back() == u' ' || last.back() == u'.';
+  return last == u"." || last == u".." ? std::u16string_view() : last;
+}
+
+}  // namespace
+
+bool loses_trailing_blanks(std::u16string_view folder) {
+  if (is_verbatim(folder)) return false;
+  const std::u16string_view last = last_name(folder);
+  return !last.empty() && (last.back() == u' ' || last.back() == u'.');
+}
+
+bool has_blank_last_name(std::u16string_view folder) {
+  const std::u16string_view last = last_name(folder);
+  return !last.empty() && last.find_first_not_of(u" .") == std::u16string_view::npos;
 }
 
 bool is_absolute_path(std::u16string_view path) {
@@ -100,6 +115,11 @@ std::vector<std::u16string> folder_chain(std::u16string_view path) {
     i = end + 1;
   }
   return chain;
+}
+
+std::u16string_view path_root(std::u16string_view path) {
+  if (!is_absolute_path(path) && !is_bare_drive(path)) return {};
+  return path.substr(0, root_length(path, !is_verbatim(path)));
 }
 
 std::u16string_view folder_of(std::u16string_view path) {

@@ -34,6 +34,11 @@ std::u16string extended_length_form(std::u16string_view full_path);
 // share root or an empty path gives none.
 std::vector<std::u16string> folder_chain(std::u16string_view path);
 
+// The part of `path` that names its volume: a drive root ("C:\", "\\?\C:\"),
+// a share root with its separator, or a bare drive; empty for a relative
+// path.
+std::u16string_view path_root(std::u16string_view path);
+
 // The folder part of a file path, up to and including its last separator;
 // empty when there is none.
 std::u16string_view folder_of(std::u16string_view path);
@@ -44,6 +49,11 @@ std::u16string_view folder_of(std::u16string_view path);
 // a folder "Z ". True when `folder`'s last component, before any trailing
 // separators, ends in a blank or a dot and is not "." or "..".
 bool loses_trailing_blanks(std::u16string_view folder);
+
+// `folder`'s last component, before any trailing separators, is made of
+// blanks and dots only and is not "." or "..": the system would drop all of
+// it and name the parent instead ("C:\Apps\ " is "C:\Apps").
+bool has_blank_last_name(std::u16string_view folder);
 
 // A path in the form the system takes literally: "\\?\" or "\??\".
 bool is_verbatim_path(std::u16string_view path);

@@ -112,28 +112,43 @@ TEST(FolderChain, ListsTheFoldersBelowTheRoot) {
   for (const auto& c : cases) EXPECT_EQ(folder_chain(c.path), c.expected) << show(c.path);
 }
 
-TEST(FolderOf, KeepsTheLastSeparator) {
+TEST(FolderOf, KeepsTheLastSeparatorAndPathRootTheVolumes) {
   const struct {
-    std::u16string_view path, expected;
+    std::u16string_view path, expected, root;
   } cases[] = {
-      {u"C:\\a\\host.exe", u"C:\\a\\"}, {u"C:/a/b", u"C:/a/"}, {u"a\\b/c", u"a\\b/"},
-      {u"C:\\", u"C:\\"},               {u"host.exe", u""},   {u"", u""},
+      {u"C:\\a\\host.exe", u"C:\\a\\", u"C:\\"},
+      {u"C:/a/b", u"C:/a/", u"C:/"},
+      {u"a\\b/c", u"a\\b/", u""},
+      {u"C:\\", u"C:\\", u"C:\\"},
+      {u"host.exe", u"", u""},
+      {u"", u"", u""},
+      {u"\\\\?\\Z:\\tmp\\x", u"\\\\?\\Z:\\tmp\\", u"\\\\?\\Z:\\"},
+      {u"\\\\?\\UNC\\srv\\share\\x", u"\\\\?\\UNC\\srv\\share\\", u"\\\\?\\UNC\\srv\\share\\"},
+      {u"\\\\srv\\share\\x\\y", u"\\\\srv\\share\\x\\", u"\\\\srv\\share\\"},
+      {u"\\tools\\x", u"\\tools\\", u""},
   };
-  for (const auto& c : cases) EXPECT_EQ(folder_of(c.path), c.expected) << show(c.path);
+  for (const auto& c : cases) {
+    EXPECT_EQ(folder_of(c.path), c.expected) << show(c.path);
+    EXPECT_EQ(path_root(c.path), c.root) << show(c.path);
+  }
 }
 
 TEST(LosesTrailingBlanks, OnlyTheLastComponentOutsideVerbatimPaths) {
   const struct {
     std::u16string_view folder;
-    bool expected;
+    bool expected, blank_name;
   } cases[] = {
-      {u"C:\\Apps\\Z ", true},    {u"C:\\Apps\\Z.", true},      {u"C:\\Apps\\Z \\", true},
-      {u"C:/Apps/Z. /", true},      {u"Z ", true},                 {u"C:\\Apps\\Z", false},
-      {u"C:\\Apps\\Z \\sub", false}, {u"C:\\Apps\\.", false},       {u"C:\\Apps\\..\\", false},
-      {u"\\\\?\\C:\\Apps\\Z ", false}, {u"\\??\\C:\\Z.", false},         {u"", false},
-      {u"C:\\", false},
+      {u"C:\\Apps\\Z ", true, false},      {u"C:\\Apps\\Z.", true, false},     {u"C:\\Apps\\Z \\", true, false},
+      {u"C:/Apps/Z. /", true, false},        {u"Z ", true, false},                {u"C:\\Apps\\Z", false, false},
+      {u"C:\\Apps\\Z \\sub", false, false}, {u"C:\\Apps\\.", false, false},     {u"C:\\Apps\\..\\", false, false},
+      {u"\\\\?\\C:\\Apps\\Z ", false, false}, {u"\\??\\C:\\Z.", false, false},      {u"", false, false},
+      {u"C:\\", false, false},              {u"C:\\Apps\\ ", true, true},       {u"C:\\Apps\\. .\\", true, true},
+      {u"...", true, true},                  {u"\\\\?\\C:\\Apps\\  ", false, true}, {u"C:\\Apps\\ x", false, false},
   };
-  for (const auto& c : cases) EXPECT_EQ(loses_trailing_blanks(c.folder), c.expected) << show(c.folder);
+  for (const auto& c : cases) {
+    EXPECT_EQ(loses_trailing_blanks(c.folder), c.expected) << show(c.folder);
+    EXPECT_EQ(has_blank_last_name(c.folder), c.blank_name) << show(c.folder);
+  }
 }
 
 TEST(IsAbsolutePath, OnlyWhatNoCurrentFolderCompletes) {

@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "../common/win/folder.h"
 #include "../common/win/fs.h"
 #include "../common/win/process.h"
 #include "../common/win/system.h"

@@ -28,6 +28,11 @@ inline void expect(const IoStatus& status, std::string_view message,
   if (!status) fail(message, status.error(), where);
 }
 
+template <typename T>
+void expect(const Result<T, IoError>& result, std::string_view message, SourcePlace where = caller()) {
+  if (!result) fail(message, result.error(), where);
+}
+
 // Prints one line on standard output. Without a standard output handle the
 // line is dropped; a failed write ends the process with the failure report.
 void print_line(std::string_view text, SourcePlace where = caller());

@@ -1,9 +1,13 @@
 #include "fs.h"
 
 #include <gtest/gtest.h>
+#include <sddl.h>
 
 #include "../paths.h"
+#include "folder.h"
 #include "handles.h"
+#include "link_rule.h"
+#include "write.h"
 
 namespace zur::win {
 namespace {
@@ -58,6 +62,17 @@ std::string read_file(const std::u16string& path) {
   return bytes;
 }
 
+// Writes a whole file through the folder that holds it, as the installer
+// does.
+IoStatus put(const std::u16string& path, std::string_view bytes,
+             unique_file (*open)(const std::u16string&) = open_for_writing) {
+  std::u16string_view folder = folder_of(path);
+  folder.remove_suffix(1);
+  const auto pinned = pin_folder(folder);
+  if (!pinned) return pinned.error();
+  return write_file(*pinned, std::u16string_view(path).substr(folder.size() + 1), bytes, open);
+}
+
 std::u16string current_folder() {
   wchar_t buffer[MAX_PATH];
   const DWORD n = GetCurrentDirectoryW(MAX_PATH, buffer);
@@ -85,7 +100,7 @@ TEST(SystemPath, HandsShortAbsolutePathsOverAndExtendsTheRest) {
 TEST(PathExists, FollowsWhatIsThere) {
   TempFolder temp;
   const std::u16string file = temp.path() + u"\\file.mjs";
-  ASSERT_EQ(write_file(file, "x"), IoStatus());
+  ASSERT_EQ(put(file, "x"), IoStatus());
   const struct {
     std::u16string path;
     bool exists, directory;
@@ -113,23 +128,71 @@ TEST(CreateDirectoryAll, MakesEveryMissingLevel) {
       temp.path() + u"/five/six/",
       temp.path() + u"\\one",  // exists already
       deep,
+      temp.path() + u"\\Apps \\Z",  // an inner blank is kept: "Apps " is made
   };
   for (const auto& folder : cases) {
     EXPECT_EQ(create_directory_all(folder), IoStatus());
     EXPECT_TRUE(is_directory(folder));
   }
   EXPECT_EQ(create_directory_all(u""), IoStatus());
+  EXPECT_FALSE(path_exists(temp.path() + u"\\Apps")) << "no stray folder without the blank";
 }
 
-TEST(CreateDirectoryAll, RefusesAFileInTheWay) {
+TEST(CreateDirectoryAll, RefusesAFileInTheWayAndANameOfBlanks) {
   TempFolder temp;
-  ASSERT_EQ(write_file(temp.path() + u"\\taken", "file"), IoStatus());
-  for (const auto& folder : {temp.path() + u"\\taken", temp.path() + u"\\taken\\below"}) {
-    const IoStatus error = create_directory_all(folder);
+  ASSERT_EQ(put(temp.path() + u"\\taken", "file"), IoStatus());
+  const struct {
+    std::u16string folder;
+    DWORD code;
+  } cases[] = {
+      {temp.path() + u"\\taken", ERROR_ALREADY_EXISTS},
+      {temp.path() + u"\\taken\\below", ERROR_ALREADY_EXISTS},
+      // The system would drop the whole last component and name the parent.
+      {temp.path() + u"\\ ", ERROR_INVALID_NAME},
+      {temp.path() + u"\\new\\. .\\", ERROR_INVALID_NAME},
+  };
+  for (const auto& c : cases) {
+    const IoStatus error = create_directory_all(c.folder);
     ASSERT_FALSE(error);
-    EXPECT_EQ(error.error().code, static_cast<std::uint32_t>(ERROR_ALREADY_EXISTS));
+    EXPECT_EQ(error.error().code, static_cast<std::uint32_t>(c.code));
   }
   EXPECT_EQ(read_file(temp.path() + u"\\taken"), "file");
+  EXPECT_FALSE(path_exists(temp.path() + u"\\new")) << "nothing made for a name of blanks";
+}
+
+// The security every level the installer makes is given, read back by the
+// system's own SDDL converter. Wine keeps no security given at creation, so
+// what CreateDirectoryW makes of it only Windows shows.
+TEST(PrivateFolderSecurity, IsTheOwnersWithUsersReadingItsOwnFiles) {
+  std::string descriptor(private_folder_security());
+  ASSERT_TRUE(IsValidSecurityDescriptor(descriptor.data()));
+  wchar_t* text = nullptr;
+  ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor.data(), SDDL_REVISION_1,
+                                                                   DACL_SECURITY_INFORMATION, &text, nullptr));
+  const std::u16string sddl(narrow(text, wcslen(text)));
+  LocalFree(text);
+  EXPECT_EQ(sddl, u"D:P(A;OICI;FA;;;OW)(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OINP;0x1200a9;;;BU)");
+}
+
+// While the folder is held, nobody renames or removes it.
+TEST(PinFolder, HoldsTheFolderWhereItIs) {
+  TempFolder temp;
+  const std::u16string folder = temp.path() + u"\\held";
+  ASSERT_TRUE(CreateDirectoryW(wide(folder), nullptr));
+  {
+    const auto pinned = pin_folder(folder);
+    ASSERT_TRUE(pinned);
+    EXPECT_TRUE(same_path(pinned->path, final_path(open_file(system_path(folder), 0, kShareAll, OPEN_EXISTING,
+                                                             FILE_FLAG_BACKUP_SEMANTICS).get().value, folder)));
+    EXPECT_FALSE(MoveFileW(wide(folder), wide(temp.path() + u"\\moved")));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_FALSE(RemoveDirectoryW(wide(folder)));
+  }
+  EXPECT_TRUE(MoveFileW(wide(folder), wide(temp.path() + u"\\moved"))) << "let go at the end";
+  ASSERT_EQ(put(temp.path() + u"\\file", "x"), IoStatus());
+  const auto file = pin_folder(temp.path() + u"\\file");
+  ASSERT_FALSE(file);
+  EXPECT_EQ(file.error().code, static_cast<std::uint32_t>(ERROR_DIRECTORY));
 }
 
 TEST(WriteFile, WritesWholeFilesAndCutsLongerOnes) {
@@ -138,7 +201,7 @@ TEST(WriteFile, WritesWholeFilesAndCutsLongerOnes) {
   const std::string big(300000, '\x5A');
   const std::string cases[] = {big, std::string("short\0zero", 10), "", "last"};
   for (const auto& content : cases) {
-    EXPECT_EQ(write_file(path, content), IoStatus());
+    EXPECT_EQ(put(path, content), IoStatus());
     EXPECT_EQ(read_file(path), content);
   }
 }
@@ -149,9 +212,9 @@ TEST(WriteFile, KeepsAnExistingFileWithItsAttributes) {
   // Opening a hidden file to replace it (CREATE_ALWAYS) fails on Windows;
   // the file is kept and only its content goes.
   for (const DWORD attributes : {DWORD(FILE_ATTRIBUTE_HIDDEN), DWORD(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)}) {
-    ASSERT_EQ(write_file(path, "an older, longer icon"), IoStatus());
+    ASSERT_EQ(put(path, "an older, longer icon"), IoStatus());
     ASSERT_TRUE(SetFileAttributesW(wide(path), attributes));
-    EXPECT_EQ(write_file(path, "icon"), IoStatus());
+    EXPECT_EQ(put(path, "icon"), IoStatus());
     EXPECT_EQ(read_file(path), "icon");
     EXPECT_EQ(GetFileAttributesW(wide(path)) & attributes, attributes);
     ASSERT_TRUE(SetFileAttributesW(wide(path), FILE_ATTRIBUTE_NORMAL));
@@ -161,27 +224,27 @@ TEST(WriteFile, KeepsAnExistingFileWithItsAttributes) {
 TEST(WriteFile, LeavesOthersFreeToReadWriteAndDelete) {
   TempFolder temp;
   const std::u16string path = temp.path() + u"\\shared.txt";
-  ASSERT_EQ(write_file(path, "old content"), IoStatus());
+  ASSERT_EQ(put(path, "old content"), IoStatus());
   unique_handle other(CreateFileW(wide(path), GENERIC_READ | GENERIC_WRITE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
                                   nullptr));
   ASSERT_NE(other.get(), INVALID_HANDLE_VALUE);
-  EXPECT_EQ(write_file(path, "new"), IoStatus());
+  EXPECT_EQ(put(path, "new"), IoStatus());
   EXPECT_EQ(read_file(path), "new");
 }
 
 TEST(WriteFile, ReportsAMissingFolderAndAHolderWithoutSharing) {
   TempFolder temp;
-  const IoStatus missing = write_file(temp.path() + u"\\no\\such\\file", "x");
+  const IoStatus missing = put(temp.path() + u"\\no\\such\\file", "x");
   ASSERT_FALSE(missing);
   EXPECT_EQ(missing.error().code, static_cast<std::uint32_t>(ERROR_PATH_NOT_FOUND));
 
   const std::u16string path = temp.path() + u"\\held.exe";
-  ASSERT_EQ(write_file(path, "v1"), IoStatus());
+  ASSERT_EQ(put(path, "v1"), IoStatus());
   {
     unique_handle holder(
         CreateFileW(wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    const IoStatus busy = write_file(path, "v2");
+    const IoStatus busy = put(path, "v2");
     ASSERT_FALSE(busy);
     EXPECT_EQ(busy.error().code, static_cast<std::uint32_t>(ERROR_SHARING_VIOLATION));
   }
@@ -197,59 +260,32 @@ TEST(WriteFile, RefusesALinkPlantedWhereTheNewFileGoes) {
   const std::u16string path = temp.path() + u"\\ZUR-Vedozaruz.ico";
   const std::u16string fresh = path + u"." + std::u16string(reinterpret_cast<const char16_t*>(
                                                   std::to_wstring(GetCurrentProcessId()).c_str())) + u".new";
-  ASSERT_EQ(write_file(temp.path() + u"\\shared", "shared"), IoStatus());
-  ASSERT_EQ(write_file(temp.path() + u"\\victim", "victim"), IoStatus());
+  ASSERT_EQ(put(temp.path() + u"\\shared", "shared"), IoStatus());
+  ASSERT_EQ(put(temp.path() + u"\\victim", "victim"), IoStatus());
   ASSERT_TRUE(CreateHardLinkW(wide(path), wide(temp.path() + u"\\shared"), nullptr));
   ASSERT_TRUE(CreateHardLinkW(wide(fresh), wide(temp.path() + u"\\victim"), nullptr));
-  const IoStatus refused = write_file(path, "icon");
+  const IoStatus refused = put(path, "icon");
   ASSERT_FALSE(refused);
   EXPECT_EQ(refused.error().code, static_cast<std::uint32_t>(ERROR_FILE_EXISTS));
   EXPECT_EQ(read_file(temp.path() + u"\\victim"), "victim");
   EXPECT_EQ(read_file(temp.path() + u"\\shared"), "shared");
 }
 
-// The facts a real NTFS volume shows (Wine makes no reparse points and no
-// object-namespace links), and what the write makes of them. Tags as
-// Microsoft documents them: symbolic link 0xA000000C, junction 0xA0000003,
-// WSL symbolic link 0xA000001D, cloud files 0x9000001A and 0x9000601A,
-// OneDrive 0x80000021, deduplication 0x80000013, WOF-compressed 0x80000017,
-// app execution alias 0x8000001B.
-TEST(ClassifyName, TrustsOnlyANameThatLeadsToItsOwnFile) {
-  constexpr std::uint32_t kReparse = 0x400, kArchive = 0x20, kOffline = 0x1000, kRecallOnOpen = 0x40000;
-  const std::u16string folder = u"C:\\Users\\ana\\OneDrive\\Z";
-  const std::u16string file = folder + u"\\tauri.conf.json";
-  const struct {
-    std::string_view what;
-    NameFacts facts;
-    NameKind kind;
-  } cases[] = {
-      {"an ordinary file", {kArchive, 0, 1, file, folder}, NameKind::Ordinary},
-      {"names differing in case only", {kArchive, 0, 1, u"C:\\USERS\\ana\\onedrive\\z\\TAURI.conf.json", folder},
-       NameKind::Ordinary},
-      {"a symbolic link", {kReparse, 0xA000000C, 1, file, folder}, NameKind::Link},
-      {"a junction", {kReparse | 0x10, 0xA0000003, 1, file, folder}, NameKind::Link},
-      {"a WSL symbolic link", {kReparse, 0xA000001D, 1, file, folder}, NameKind::Link},
-      {"a reparse point whose tag could not be read", {kReparse, 0, 1, file, folder}, NameKind::Link},
-      {"a cloud placeholder", {kReparse | kOffline | kRecallOnOpen, 0x9000001A, 1, file, folder}, NameKind::ReparseFile},
-      {"a cloud file of another provider", {kReparse, 0x9000601A, 1, file, folder}, NameKind::ReparseFile},
-      {"a OneDrive file", {kReparse, 0x80000021, 1, file, folder}, NameKind::ReparseFile},
-      {"a deduplicated file", {kReparse | kArchive, 0x80000013, 1, file, folder}, NameKind::ReparseFile},
-      {"a compressed system file", {kReparse, 0x80000017, 1, file, folder}, NameKind::ReparseFile},
-      {"an app execution alias", {kReparse, 0x8000001B, 1, file, folder}, NameKind::ReparseFile},
-      {"a cloud file with a second name", {kReparse, 0x9000001A, 2, file, folder}, NameKind::Link},
-      {"a hard link", {kArchive, 0, 2, file, folder}, NameKind::Link},
-      {"a link count that could not be read", {kArchive, 0, 0, file, folder}, NameKind::Link},
-      {"a Unix symbolic link under Wine", {kArchive, 0, 1, u"C:\\Users\\ana\\Documents\\secret.txt", folder},
-       NameKind::Link},
-      {"a tag that is no link, leading elsewhere", {kReparse, 0x9000001A, 1, u"D:\\other.json", folder}, NameKind::Link},
-      {"a folder that cannot be opened as one (a junction into \\RPC Control)", {kArchive, 0, 1, file, u""},
-       NameKind::Link},
-      {"a file the system does not name", {kArchive, 0, 1, u"", folder}, NameKind::Link},
-      {"a folder reached through a junction, named as its target",
-       {kArchive, 0, 1, u"D:\\Moved\\Z\\tauri.conf.json", u"D:\\Moved\\Z"}, NameKind::Ordinary},
-      {"a root folder", {kArchive, 0, 1, u"D:\\tauri.conf.json", u"D:\\"}, NameKind::Ordinary},
-  };
-  for (const auto& c : cases) EXPECT_EQ(classify_name(c.facts, u"tauri.conf.json"), c.kind) << c.what;
+// The open that writes an existing file reaches another one (a name swapped
+// between the look and the write, as a tag that redirects would): that file
+// keeps its content, and the name gets a new file of its own.
+std::u16string g_swapped_in;
+unique_file open_swapped(const std::u16string&) { return open_for_writing(system_path(g_swapped_in)); }
+
+TEST(WriteFile, WritesNothingThroughAnOpenThatReachedAnotherFile) {
+  TempFolder temp;
+  const std::u16string path = temp.path() + u"\\tauri.conf.json";
+  g_swapped_in = temp.path() + u"\\other";
+  ASSERT_EQ(put(path, "old"), IoStatus());
+  ASSERT_EQ(put(g_swapped_in, "another file"), IoStatus());
+  EXPECT_EQ(put(path, "new", open_swapped), IoStatus());
+  EXPECT_EQ(read_file(path), "new");
+  EXPECT_EQ(read_file(g_swapped_in), "another file");
 }
 
 }  // namespace

@@ -44,6 +44,16 @@ inline void load_dlls_from_system_folder_only() {
   static_cast<void>(SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32));
 }
 
+// From here on the process follows no junction that a user without
+// administrator rights made (RedirectionGuard: "prevent the process from
+// following filesystem junctions created by non-admin users and log the
+// attempt"). A system without the policy refuses it, and nothing changes.
+inline void follow_no_user_junctions() {
+  PROCESS_MITIGATION_REDIRECTION_TRUST_POLICY policy{};
+  policy.EnforceRedirectionTrust = 1;
+  static_cast<void>(SetProcessMitigationPolicy(ProcessRedirectionTrustPolicy, &policy, sizeof policy));
+}
+
 // The value of an environment variable; nothing when it is absent or not
 // valid Unicode text.
 std::optional<std::u16string> environment_variable(const std::u16string& name);
