@@ -72,19 +72,24 @@ async function kill(programs) {
 /** Ends the programs of the prefix that match `match(args)`, and waits until they are gone. */
 export const stopPrograms = (match) => kill(windowsPrograms().filter((p) => match(p.args)));
 
-// A Linux program that a stand-in started through Wine (tests/helpers/shim.cc)
-// inherits the prefix's environment, yet is no Windows program: Wine runs
-// those as its loader.
-function underWine(pid) {
+// What runs a process: Wine runs Windows programs as its loader ("wine64"),
+// while a Linux program that a stand-in started through Wine
+// (tests/helpers/shim.cc) inherits the prefix's environment too. A
+// wineserver that a test's run happened to start serves every test of the
+// prefix: it is never one test's to end.
+function executable(pid) {
   try {
-    return path.basename(fs.readlinkSync(`/proc/${pid}/exe`)).startsWith('wine');
+    return path.basename(fs.readlinkSync(`/proc/${pid}/exe`));
   } catch {
-    return false;
+    return '';
   }
 }
+const underWine = (pid) => /^wine(64)?(-preloader)?$/.test(executable(pid));
+const isWineserver = (pid) => executable(pid).startsWith('wineserver');
 
 /** Ends every program that this test started in the prefix, and those they started. */
-export const stopOwnPrograms = async () => (ownerKey ? kill(windowsPrograms().filter((p) => p.owner === ownerKey)) : []);
+export const stopOwnPrograms = async () =>
+  (ownerKey ? kill(windowsPrograms().filter((p) => p.owner === ownerKey && !isWineserver(p.pid))) : []);
 
 /** Whether `owner` is a test process that has ended (killed by ctest's
  * timeout, say) without ending what it started. */
