@@ -80,7 +80,7 @@ extern "C" {
 // it and left the default would give a canary that still stops a stray
 // overrun, not one made to measure. No seeder of our own stands in: no
 // loader that starts the image leaves the default, and a good random source
-// (RtlGenRandom) would bring ADVAPI32 and CRYPTBASE back (see README).
+// (RtlGenRandom) would bring ADVAPI32 and CRYPTBASE back (see docs/hardening.md).
 constexpr std::uintptr_t kDefaultSecurityCookie = 0x00002B992DDFA232;
 std::uintptr_t __stack_chk_guard = kDefaultSecurityCookie;
 
