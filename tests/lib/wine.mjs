@@ -199,7 +199,7 @@ export async function launch({ cmd, app, cwd, set = {}, unset = [], stdout = 'fi
     const outcome = await launchOnce({ cmd, app, cwd, set, unset, stdout, hold, timeoutMs });
     if (outcome.result) return outcome.result;
     if (!outcome.neverStarted || attempt > LAUNCH_RETRIES) throw new Error(outcome.failure);
-    console.error(`launch: ${outcome.failure}; the program never started, so it is started again ` +
+    console.error(`launch: ${JSON.stringify(cmd)}: ${outcome.failure}; the program never started, so it is started again ` +
       `(try ${attempt + 1} of ${LAUNCH_RETRIES + 1})`);
   }
 }
