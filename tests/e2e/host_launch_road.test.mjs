@@ -5,14 +5,15 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { after, before, test } from 'node:test';
-import { setTimeout as sleep } from 'node:timers/promises';
 
 import { pngStats } from '../lib/chromium.mjs';
 import { quoteArgument } from '../lib/command_line.mjs';
 import { APPS, BROWSER_ARGS_TAIL, BROWSERS, COCKPIT } from '../lib/expected.mjs';
-import { listeningPids, processArguments, requirePortFree, waitPortFree } from '../lib/gateway_port.mjs';
+import { listeningPids, requirePortFree, waitPortFree } from '../lib/gateway_port.mjs';
 import { SYSTEM_PATH, sandbox, shimExe } from '../lib/sandbox.mjs';
 import { needs, unlessSkipped } from '../lib/road.mjs';
+import { waitUntil } from '../lib/wait.mjs';
+import { processArguments } from '../lib/windows_programs.mjs';
 import { runHost, sourceDir, windowsPath } from '../lib/wine.mjs';
 
 const SKIP = needs('linux-node', 'linux-processes');
@@ -47,15 +48,10 @@ function gatewayPids() {
   return listeningPids().filter((pid) => processArguments(pid).includes(gatewayScript));
 }
 
-async function waitForRender(dir, timeoutMs = 90000) {
-  const end = Date.now() + timeoutMs;
-  while (Date.now() < end) {
-    if (fs.existsSync(path.join(dir, 'error'))) assert.fail(fs.readFileSync(path.join(dir, 'error'), 'utf8'));
-    if (fs.existsSync(path.join(dir, 'done'))) return;
-    await sleep(200);
-  }
-  assert.fail(`no page rendered within ${timeoutMs} ms`);
-}
+const waitForRender = (dir, timeoutMs = 90000) => waitUntil(() => {
+  if (fs.existsSync(path.join(dir, 'error'))) assert.fail(fs.readFileSync(path.join(dir, 'error'), 'utf8'));
+  return fs.existsSync(path.join(dir, 'done'));
+}, { timeoutMs, everyMs: 200, what: 'no page rendered' });
 
 test('the host starts the gateway and the page is shown', { skip: SKIP }, async (t) => {
   const cases = [

@@ -12,6 +12,7 @@ import path from 'node:path';
 
 import { commandLine } from './command_line.mjs';
 import { onWindowsRoad } from './road.mjs';
+import { waitUntil } from './wait.mjs';
 
 function required(name) {
   const value = process.env[name];
@@ -165,7 +166,7 @@ export async function wineserverState() {
     // A wineserver that is being stopped ends its programs first, and itself
     // shortly after: look for up to 3 s.
     const from = Date.now();
-    while (runs() && Date.now() - from < 3000) await new Promise((resolve) => setTimeout(resolve, 100));
+    await waitUntil(() => !runs(), { timeoutMs: 3000, everyMs: 100 });
     started = `the one wine.prefix started (pid ${pid}) ` +
       (runs() ? 'runs' : `is GONE (seen gone ${Date.now() - from} ms after the failure)`);
   }

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "test_support.h"
+
 namespace zur {
 namespace {
 
-std::string show(std::u16string_view text) { return ::testing::PrintToString(std::u16string(text)); }
+using testing_support::show;
 
 TEST(JoinPath, PutsOneSeparatorBetween) {
   const struct {

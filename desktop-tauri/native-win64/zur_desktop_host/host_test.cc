@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "test_support.h"
+
 #include "expected.h"
 
 #include <cstdint>
@@ -9,7 +11,7 @@
 namespace zur::host {
 namespace {
 
-std::string show(std::u16string_view text) { return ::testing::PrintToString(std::u16string(text)); }
+using testing_support::show;
 
 TEST(ReportMode, AnyElementEqualToAReportOption) {
   const struct {
