@@ -4,6 +4,7 @@
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import net from 'node:net';
+
 import { PORT } from './expected.mjs';
 import { waitUntil } from './wait.mjs';
 import { clearLeftPrograms, processIds } from './windows_programs.mjs';
