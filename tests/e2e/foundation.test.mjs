@@ -7,7 +7,7 @@ import { test } from 'node:test';
 
 import { commandLine } from '../lib/command_line.mjs';
 import { FAILURE_HINT as HINT, INSTALLER_NAME } from '../lib/expected.mjs';
-import { assertFailed, failureReport, launch, programs, tempDir, windowsPath } from '../lib/wine.mjs';
+import { assertFailed, failureReport, launch, programs, windowsPath, withTemp } from '../lib/wine.mjs';
 
 const PROGRAMS = [
   { name: 'host', exe: () => programs.host, source: 'zur_desktop_host', reportOption: '--smoke-test' },
@@ -33,8 +33,7 @@ test('an argument that is not valid Unicode ends the run before anything else', 
 // The header names the thread that failed: the program's one thread, whose
 // id the launcher had from CreateProcess (not the process id).
 test('the failure report names the thread that failed', async (t) => {
-  const dir = tempDir('thread');
-  t.after(() => fs.rmSync(dir, { recursive: true, force: true }));
+  const dir = withTemp(t, 'thread');
   const threadFile = path.join(dir, 'thread');
   process.env.ZUR_LAUNCH_THREAD_FILE = windowsPath(threadFile);
   t.after(() => delete process.env.ZUR_LAUNCH_THREAD_FILE);

@@ -11,11 +11,11 @@ import {
   BROWSERS, CONFIGURATION, HOST, ICON, LAUNCHER, RECEIPT, VERSION, bundleReport, receipt as expectedReceipt,
 } from '../lib/expected.mjs';
 import { requirePortFree } from '../lib/gateway_port.mjs';
-import { carried, runInstaller, withTemp } from '../lib/installer.mjs';
+import { carried, runInstaller } from '../lib/installer.mjs';
 import { waitRecords } from '../lib/records.mjs';
 import { needs } from '../lib/road.mjs';
 import { waitUntil } from '../lib/wait.mjs';
-import { driveC, launch, programs, slashedPath, windowsPath } from '../lib/wine.mjs';
+import { driveC, launch, programs, slashedPath, windowsPath, withTemp } from '../lib/wine.mjs';
 
 const FILES = [LAUNCHER, HOST, ICON, RECEIPT, CONFIGURATION];
 

@@ -7,9 +7,9 @@ import path from 'node:path';
 import { test } from 'node:test';
 
 import { CONFIGURATION as CONFIG, HOST, ICON, LAUNCHER as SCRIPT, RECEIPT, receipt } from '../lib/expected.mjs';
-import { carried, runInstaller, withTemp } from '../lib/installer.mjs';
+import { carried, runInstaller } from '../lib/installer.mjs';
 import { needs, systemMessage } from '../lib/road.mjs';
-import { assertFailed, prefixDir, slashedPath, windowsPath } from '../lib/wine.mjs';
+import { assertFailed, prefixDir, slashedPath, windowsPath, withTemp } from '../lib/wine.mjs';
 
 const osFailure = (message, code, kind) => `${message}: Os { code: ${code}, kind: ${kind}, message: "${systemMessage(code)}" }`;
 

@@ -1,12 +1,12 @@
 // What the installer's test files share: its payload as the build took it
-// in, a run of it, and a scratch folder for one test.
+// in, and a run of it.
 
 import fs from 'node:fs';
 import path from 'node:path';
 
 import { commandLine } from './command_line.mjs';
 import { CONFIGURATION, HOST, ICON, LAUNCHER, LAUNCHER_SCRIPT } from './expected.mjs';
-import { launch, programs, sourceDir, tempDir, windowsPath } from './wine.mjs';
+import { launch, programs, sourceDir, windowsPath } from './wine.mjs';
 
 let payload;
 
@@ -24,11 +24,4 @@ export function carried() {
 /** Runs the installer with `args` (one text, already quoted) after its quoted path. */
 export function runInstaller(args, options = {}) {
   return launch({ cmd: commandLine(windowsPath(programs.installer), ...(args ? [args] : [])), ...options });
-}
-
-/** A scratch folder that goes away at the end of test `t`. */
-export function withTemp(t, tag) {
-  const dir = tempDir(tag);
-  t.after(() => fs.rmSync(dir, { recursive: true, force: true, maxRetries: 5 }));
-  return dir;
 }

@@ -94,6 +94,13 @@ export function tempDir(tag = 'e2e') {
   return fs.mkdtempSync(path.join(temporaryRoot, `zur-${tag}-`));
 }
 
+/** A fresh folder under the temporary folder that goes away at the end of test `t`. */
+export function withTemp(t, tag) {
+  const dir = tempDir(tag);
+  t.after(() => fs.rmSync(dir, { recursive: true, force: true, maxRetries: 5 }));
+  return dir;
+}
+
 /** Removes a scratch folder. Windows removes no file that a process still
  * holds open, and a program may outlive its run (a gateway holds the
  * output handles its host gave it): there the folder may stay behind in
