@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace zur::testing_support {
+namespace zur {
 
 inline std::string show(std::u16string_view text) { return ::testing::PrintToString(std::u16string(text)); }
 
@@ -23,4 +23,4 @@ inline std::string read_file(const std::string& path) {
   return bytes;
 }
 
-}  // namespace zur::testing_support
+}  // namespace zur

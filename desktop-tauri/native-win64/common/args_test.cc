@@ -11,8 +11,6 @@
 namespace zur {
 namespace {
 
-using testing_support::show;
-
 constexpr std::u16string_view kExe = u"C:\\Apps\\host.exe";
 
 TEST(SplitCommandLine, FollowsTheWindowsRules) {

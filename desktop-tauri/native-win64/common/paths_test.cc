@@ -7,8 +7,6 @@
 namespace zur {
 namespace {
 
-using testing_support::show;
-
 TEST(JoinPath, PutsOneSeparatorBetween) {
   const struct {
     std::u16string_view folder, name, expected;

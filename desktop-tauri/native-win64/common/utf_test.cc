@@ -7,8 +7,6 @@
 namespace zur {
 namespace {
 
-using testing_support::show;
-
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
 TEST(ToUtf16, DecodesValidSequences) {

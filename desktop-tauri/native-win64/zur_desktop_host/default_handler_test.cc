@@ -12,8 +12,6 @@
 namespace zur::host {
 namespace {
 
-using testing_support::show;
-
 constexpr std::u16string_view kStart = u"cmd /C start \"\" \"http://127.0.0.1:4300/apps/";
 constexpr std::u16string_view kPercent = u"%%cd:~,%";  // a "%" cmd does not expand
 

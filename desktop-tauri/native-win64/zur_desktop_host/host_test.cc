@@ -11,8 +11,6 @@
 namespace zur::host {
 namespace {
 
-using testing_support::show;
-
 TEST(ReportMode, AnyElementEqualToAReportOption) {
   const struct {
     ArgumentList arguments;

@@ -9,8 +9,6 @@
 namespace zur::payload {
 namespace {
 
-using testing_support::read_file;
-
 TEST(Payload, CarriesTheBuildInputsByteForByte) {
   const struct {
     std::string_view carried;

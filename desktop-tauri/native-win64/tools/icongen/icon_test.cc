@@ -26,7 +26,7 @@ using Bytes = std::vector<std::uint8_t>;
 const Bytes kPngSignature{0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
 
 Bytes read_icon_file(const std::string& name) {
-  const std::string bytes = zur::testing_support::read_file(std::string(ZUR_ICONS_DIR) + "/" + name);
+  const std::string bytes = zur::read_file(std::string(ZUR_ICONS_DIR) + "/" + name);
   return Bytes(bytes.begin(), bytes.end());
 }
 
