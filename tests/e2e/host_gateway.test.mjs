@@ -3,65 +3,40 @@
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { after, before, test } from 'node:test';
+import { test } from 'node:test';
 
 import { parseCommandLine } from '../lib/command_line.mjs';
 import { BROWSERS, DEFAULT_SCRIPT, FORMER_DEFAULT_SCRIPT } from '../lib/expected.mjs';
-import { listener, requirePortFree, waitLateGateway, waitPortFree } from '../lib/gateway_port.mjs';
-import { waitRecords } from '../lib/records.mjs';
-import { HANDLER, PROFILE_SHIMS, SYSTEM_PATH, sandbox, shimExe } from '../lib/sandbox.mjs';
-import { needs, unlessSkipped } from '../lib/road.mjs';
-import { driveC, onC, programs, runHost, windowsPath } from '../lib/wine.mjs';
+import { listener, waitLateGateway, waitPortFree } from '../lib/gateway_port.mjs';
+import { HANDLER, SYSTEM_PATH, hostFixture, shimExe } from '../lib/sandbox.mjs';
+import { needs } from '../lib/road.mjs';
+import { driveC, onC, programs, windowsPath } from '../lib/wine.mjs';
 
 // Every launch ends with a browser or a default-handler start: fakes of
 // both record it instead.
 const SKIP = needs('url-handler');
-const box = sandbox();
-let scratch;
-let host;
-let base;
-let recordCount = 0;
-
-before(unlessSkipped(SKIP, async () => {
-  await requirePortFree();
-  scratch = box.temp('host-gateway');
-  host = box.hostCopy();
-  fs.copyFileSync(programs.recorder, path.join(host.dir, 'node.exe'));
-  for (const file of ['gateway.mjs', 'my gateway/gateway server.mjs', 'gatewäy.mjs', 'work/rel/gateway.mjs',
-    'beside/rel/gateway.mjs']) {
-    fs.mkdirSync(path.dirname(path.join(scratch, file)), { recursive: true });
-    fs.writeFileSync(path.join(scratch, file), '');
-  }
-  fs.mkdirSync(path.join(scratch, 'scripts'));
-  // Every launch ends with a browser start or a default-handler start: both
-  // leave a record instead of opening anything.
-  box.placeOnC(BROWSERS.edgeX86, shimExe());
-  await box.recordingUrlHandler();
-  fs.mkdirSync(path.join(scratch, 'local'));
-  base = {
-    ...PROFILE_SHIMS,
-    LOCALAPPDATA: windowsPath(path.join(scratch, 'local')),
-    PATH: SYSTEM_PATH,
+const fixture = hostFixture({
+  tag: 'host-gateway', skip: SKIP, node: 'recorder', edge: true, handler: true,
+  setup({ scratch, environment }) {
+    for (const file of ['gateway.mjs', 'my gateway/gateway server.mjs', 'gatewäy.mjs', 'work/rel/gateway.mjs',
+      'beside/rel/gateway.mjs']) {
+      fs.mkdirSync(path.dirname(path.join(scratch, file)), { recursive: true });
+      fs.writeFileSync(path.join(scratch, file), '');
+    }
+    fs.mkdirSync(path.join(scratch, 'scripts'));
     // A fake node answers on the gateway port at once, for a moment.
-    ZUR_TEST_LISTEN_AFTER_MS: '0',
-    ZUR_TEST_LISTEN_FOR_MS: '600',
-  };
-}));
+    Object.assign(environment, { PATH: SYSTEM_PATH, ZUR_TEST_LISTEN_AFTER_MS: '0', ZUR_TEST_LISTEN_FOR_MS: '600' });
+  },
+});
+const { box } = fixture;
 
-after(unlessSkipped(SKIP, () => box.restore()));
-
-const win = (relative) => windowsPath(path.join(scratch, relative));
+const win = (relative) => windowsPath(path.join(fixture.scratch, relative));
 const isNode = (r) => /\\node\.exe$/i.test(r.exe);
 const isBrowser = (r) => r.exe === onC(BROWSERS.edgeX86);
 
-async function launchOnce({ exe = host.exe, cwd, set = {}, unset = [], args = [], expectRecords = 1, settleMs, listening }) {
+async function launchOnce({ listening, expectRecords, ...options }) {
   if (!listening) await waitPortFree();
-  const record = path.join(scratch, `record-${recordCount++}.jsonl`);
-  const run = await runHost({ exe, cwd, args, unset, set: { ...base, ZUR_TEST_RECORD: windowsPath(record), ...set } });
-  assert.equal(run.status, 0, run.stderr.toString());
-  assert.equal(run.stdout.length, 0, 'launch mode prints nothing');
-  assert.equal(run.stderr.length, 0);
-  const records = await waitRecords(record, { count: expectRecords, settleMs });
+  const { run, records } = await fixture.launch({ ...options, expect: expectRecords });
   return { run, records, nodes: records.filter(isNode), browsers: records.filter(isBrowser) };
 }
 
@@ -101,17 +76,17 @@ test('the gateway script that node is started with', { skip: SKIP }, async (t) =
   for (const c of cases) {
     await t.test(c.name, async () => {
       const placed = c.withDefault ? DEFAULT_SCRIPT : c.planted;
-      const removeDefault = placed ? box.placeOnC(placed, path.join(scratch, 'gateway.mjs')) : null;
+      const removeDefault = placed ? box.placeOnC(placed, path.join(fixture.scratch, 'gateway.mjs')) : null;
       try {
-        let exe = host.exe;
+        let exe = fixture.host.exe;
         if (c.hostDir) {
           // The relative path names a file beside this host copy, not in the working folder.
-          const copy = path.join(scratch, 'beside', path.basename(host.exe));
-          fs.copyFileSync(host.exe, copy);
-          fs.copyFileSync(programs.recorder, path.join(scratch, 'beside', 'node.exe'));
+          const copy = path.join(fixture.scratch, 'beside', path.basename(fixture.host.exe));
+          fs.copyFileSync(fixture.host.exe, copy);
+          fs.copyFileSync(programs.recorder, path.join(fixture.scratch, 'beside', 'node.exe'));
           exe = copy;
         }
-        const cwd = c.cwd === 'beside' ? windowsPath(scratch) : c.cwd ? win(c.cwd) : undefined;
+        const cwd = c.cwd === 'beside' ? windowsPath(fixture.scratch) : c.cwd ? win(c.cwd) : undefined;
         const value = c.value();
         const { run, nodes, browsers } = await launchOnce({
           exe,
@@ -143,8 +118,8 @@ test('the gateway script that node is started with', { skip: SKIP }, async (t) =
 
 test('which node.exe is started, and how', { skip: SKIP }, async (t) => {
   const bare = box.hostCopy();
-  const pathDir = path.join(scratch, 'path-node');
-  const cwdDir = path.join(scratch, 'cwd-node');
+  const pathDir = path.join(fixture.scratch, 'path-node');
+  const cwdDir = path.join(fixture.scratch, 'cwd-node');
   const besideFolder = box.hostCopy();
   for (const dir of [pathDir, cwdDir]) {
     fs.mkdirSync(dir);
@@ -154,7 +129,7 @@ test('which node.exe is started, and how', { skip: SKIP }, async (t) => {
   const system32 = 'windows\\system32\\node.exe';
   const script = win('gateway.mjs');
   const cases = [
-    { name: 'beside the host and on PATH: beside', exe: () => host.exe, path: true, expect: () => windowsPath(path.join(host.dir, 'node.exe')) },
+    { name: 'beside the host and on PATH: beside', exe: () => fixture.host.exe, path: true, expect: () => windowsPath(path.join(fixture.host.dir, 'node.exe')) },
     { name: 'only on PATH', exe: () => bare.exe, path: true, expect: () => windowsPath(path.join(pathDir, 'node.exe')) },
     { name: 'in the system folder and on PATH: system folder', exe: () => bare.exe, path: true, system: true, expect: () => onC(system32) },
     { name: 'a folder named node.exe beside the host is no program', exe: () => besideFolder.exe, path: true, expect: () => windowsPath(path.join(pathDir, 'node.exe')) },
@@ -207,18 +182,18 @@ test('how long the host waits for the gateway', { skip: SKIP }, async (t) => {
   const bare = box.hostCopy();
   const script = win('gateway.mjs');
   const cases = [
-    { name: 'already answering: nothing is started', listen: true, exe: () => host.exe, min: 0, max: 1000, node: false },
+    { name: 'already answering: nothing is started', listen: true, exe: () => fixture.host.exe, min: 0, max: 1000, node: false },
     { name: 'no node anywhere: the full wait, then the browser all the same', exe: () => bare.exe, min: 3600, max: 9100, node: false },
     // Found during the wait: well before its pauses alone (3600 ms) are over.
     // Which probe finds it is counted by the native test; a bound any closer
     // to the next probe (about 1.3 s) fails when node's start is slow.
     {
       name: 'a gateway that answers after a second is found during the wait',
-      exe: () => host.exe, set: { ZUR_TEST_LISTEN_AFTER_MS: '1000' }, min: 1000, max: 3000, node: true,
+      exe: () => fixture.host.exe, set: { ZUR_TEST_LISTEN_AFTER_MS: '1000' }, min: 1000, max: 3000, node: true,
     },
     {
       name: 'a gateway that answers after six seconds is not waited for',
-      exe: () => host.exe, set: { ZUR_TEST_LISTEN_AFTER_MS: '6000', ZUR_TEST_LISTEN_FOR_MS: '300' }, min: 3600, max: 5900, node: true,
+      exe: () => fixture.host.exe, set: { ZUR_TEST_LISTEN_AFTER_MS: '6000', ZUR_TEST_LISTEN_FOR_MS: '300' }, min: 3600, max: 5900, node: true,
       late: true,
     },
   ];

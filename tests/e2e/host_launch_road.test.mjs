@@ -4,58 +4,44 @@
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { after, before, test } from 'node:test';
-import { setTimeout as sleep } from 'node:timers/promises';
+import { test } from 'node:test';
 
 import { pngStats } from '../lib/chromium.mjs';
 import { quoteArgument } from '../lib/command_line.mjs';
-import { APPS, BROWSER_ARGS_TAIL, BROWSERS, COCKPIT } from '../lib/expected.mjs';
-import { listeningPids, processArguments, requirePortFree, waitPortFree } from '../lib/gateway_port.mjs';
-import { SYSTEM_PATH, sandbox, shimExe } from '../lib/sandbox.mjs';
-import { needs, unlessSkipped } from '../lib/road.mjs';
+import { APPS, BROWSER_ARGS_TAIL, COCKPIT } from '../lib/expected.mjs';
+import { listeningPids, waitPortFree } from '../lib/gateway_port.mjs';
+import { SYSTEM_PATH, hostFixture } from '../lib/sandbox.mjs';
+import { needs } from '../lib/road.mjs';
+import { waitUntil } from '../lib/wait.mjs';
+import { processArguments } from '../lib/windows_programs.mjs';
 import { runHost, sourceDir, windowsPath } from '../lib/wine.mjs';
 
 const SKIP = needs('linux-node', 'linux-processes');
-const box = sandbox();
-let host;
-let local;
 let gatewayScript;
 let renderScript;
 
-before(unlessSkipped(SKIP, async () => {
-  await requirePortFree();
-  gatewayScript = path.join(sourceDir(), 'zur-unified-gateway-server.mjs');
-  renderScript = path.join(sourceDir(), 'tests', 'helpers', 'render_page.mjs');
-  host = box.hostCopy();
-  // node.exe beside the host and the Edge install both start Linux programs.
-  fs.copyFileSync(shimExe(), path.join(host.dir, 'node.exe'));
-  box.placeOnC(BROWSERS.edgeX86, shimExe());
-  local = box.temp('host-road-local');
-}));
-
-// The gateway outlives the host: stop it, and only it.
-after(unlessSkipped(SKIP, async () => {
-  try {
+// node.exe beside the host and the Edge install both start Linux programs.
+const fixture = hostFixture({
+  tag: 'host-road', skip: SKIP, node: 'shim', edge: true,
+  setup() {
+    gatewayScript = path.join(sourceDir(), 'zur-unified-gateway-server.mjs');
+    renderScript = path.join(sourceDir(), 'tests', 'helpers', 'render_page.mjs');
+  },
+  // The gateway outlives the host: stop it, and only it.
+  async teardown() {
     for (const pid of gatewayPids()) process.kill(pid, 'SIGTERM');
     await waitPortFree(10000);
-  } finally {
-    await box.restore();
-  }
-}));
+  },
+});
 
 function gatewayPids() {
   return listeningPids().filter((pid) => processArguments(pid).includes(gatewayScript));
 }
 
-async function waitForRender(dir, timeoutMs = 90000) {
-  const end = Date.now() + timeoutMs;
-  while (Date.now() < end) {
-    if (fs.existsSync(path.join(dir, 'error'))) assert.fail(fs.readFileSync(path.join(dir, 'error'), 'utf8'));
-    if (fs.existsSync(path.join(dir, 'done'))) return;
-    await sleep(200);
-  }
-  assert.fail(`no page rendered within ${timeoutMs} ms`);
-}
+const waitForRender = (dir, timeoutMs = 90000) => waitUntil(() => {
+  if (fs.existsSync(path.join(dir, 'error'))) assert.fail(fs.readFileSync(path.join(dir, 'error'), 'utf8'));
+  return fs.existsSync(path.join(dir, 'done'));
+}, { timeoutMs, everyMs: 200, what: 'no page rendered' });
 
 test('the host starts the gateway and the page is shown', { skip: SKIP }, async (t) => {
   const cases = [
@@ -66,16 +52,16 @@ test('the host starts the gateway and the page is shown', { skip: SKIP }, async 
   ];
   for (const c of cases) {
     await t.test(c.name, async () => {
-      const render = box.temp('host-road-render');
+      const render = fixture.box.temp('host-road-render');
       const run = await runHost({
-        exe: host.exe,
+        exe: fixture.host.exe,
         args: c.args,
         set: {
           ZUR_SHIM_NODE: process.execPath,
           ZUR_SHIM_MSEDGE: `${quoteArgument(process.execPath)} ${quoteArgument(renderScript)}`,
           ZUR_GATEWAY_SCRIPT: windowsPath(gatewayScript),
           ZUR_TEST_RENDER_DIR: render,
-          LOCALAPPDATA: windowsPath(local),
+          LOCALAPPDATA: windowsPath(fixture.local),
           PATH: SYSTEM_PATH,
         },
       });
@@ -88,7 +74,7 @@ test('the host starts the gateway and the page is shown', { skip: SKIP }, async 
       const args = JSON.parse(fs.readFileSync(path.join(render, 'args.json'), 'utf8'));
       assert.deepEqual(args, [
         `--app=${c.url}`,
-        `--user-data-dir=${windowsPath(local)}\\OLVENTA\\ZUR-Vedozaruz\\webview-profile`,
+        `--user-data-dir=${windowsPath(fixture.local)}\\OLVENTA\\ZUR-Vedozaruz\\webview-profile`,
         ...BROWSER_ARGS_TAIL,
       ]);
       const dom = fs.readFileSync(path.join(render, 'dom.html'), 'utf8');

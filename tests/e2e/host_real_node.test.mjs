@@ -6,15 +6,15 @@
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { after, before, test } from 'node:test';
+import { test } from 'node:test';
 
 import { commandLine, parseCommandLine } from '../lib/command_line.mjs';
-import { APPS, BROWSERS, LAUNCHER, LAUNCHER_SCRIPT } from '../lib/expected.mjs';
-import { requirePortFree, waitPortFree } from '../lib/gateway_port.mjs';
+import { APPS, LAUNCHER, LAUNCHER_SCRIPT } from '../lib/expected.mjs';
+import { waitPortFree } from '../lib/gateway_port.mjs';
 import { readRecords, waitRecords } from '../lib/records.mjs';
-import { needs, unlessSkipped } from '../lib/road.mjs';
+import { needs } from '../lib/road.mjs';
 import { waitUntil } from '../lib/wait.mjs';
-import { PROFILE_SHIMS, SYSTEM_PATH, sandbox, shimExe } from '../lib/sandbox.mjs';
+import { PROFILE_SHIMS, SYSTEM_PATH, hostFixture } from '../lib/sandbox.mjs';
 import { nodeWinExe, stopPrograms, waitProgramsGone, windowsPrograms } from '../lib/windows_programs.mjs';
 import { launch, runHost, sourceDir, windowsPath } from '../lib/wine.mjs';
 
@@ -24,7 +24,6 @@ const SKIP = needs('linux-processes', 'browser-paths');
 const GATEWAY = 'zur-unified-gateway-server.mjs';
 const LISTENING = 'zur-gateway: listening on http://127.0.0.1:4300/';
 
-const box = sandbox();
 let NODE_EXE;
 let scratch;
 let odd;
@@ -33,24 +32,26 @@ let nodeDir;
 let hosts;
 let count = 0;
 
-before(unlessSkipped(SKIP, async () => {
-  NODE_EXE = nodeWinExe();
-  await requirePortFree();
-  scratch = box.temp('real-node');
-  // The gateway's folder holds what cmd, the C runtime and ANSI code pages
-  // read differently: blanks, ^, &, %, characters beyond ASCII.
-  odd = path.join(scratch, 'gate way ^x & 100% ä');
-  fs.mkdirSync(path.join(odd, 'rel'), { recursive: true });
-  fs.copyFileSync(path.join(sourceDir(), GATEWAY), path.join(odd, GATEWAY));
-  fs.copyFileSync(path.join(sourceDir(), GATEWAY), path.join(odd, 'rel', GATEWAY));
-  nodeDir = path.join(scratch, 'nodejs');
-  fs.mkdirSync(nodeDir);
-  placeNode(nodeDir);
-  hosts = { beside: box.hostCopy(), bare: box.hostCopy() };
-  placeNode(hosts.beside.dir);
-  for (const host of Object.values(hosts)) fs.writeFileSync(path.join(host.dir, LAUNCHER), LAUNCHER_SCRIPT);
-  box.placeOnC(BROWSERS.edgeX86, shimExe());
-}));
+const { box } = hostFixture({
+  tag: 'real-node', skip: SKIP, edge: true,
+  setup(fixture) {
+    NODE_EXE = nodeWinExe();
+    scratch = fixture.scratch;
+    // The gateway's folder holds what cmd, the C runtime and ANSI code pages
+    // read differently: blanks, ^, &, %, characters beyond ASCII.
+    odd = path.join(scratch, 'gate way ^x & 100% ä');
+    fs.mkdirSync(path.join(odd, 'rel'), { recursive: true });
+    fs.copyFileSync(path.join(sourceDir(), GATEWAY), path.join(odd, GATEWAY));
+    fs.copyFileSync(path.join(sourceDir(), GATEWAY), path.join(odd, 'rel', GATEWAY));
+    nodeDir = path.join(scratch, 'nodejs');
+    fs.mkdirSync(nodeDir);
+    placeNode(nodeDir);
+    hosts = { beside: fixture.box.hostCopy(), bare: fixture.box.hostCopy() };
+    placeNode(hosts.beside.dir);
+    for (const host of Object.values(hosts)) fs.writeFileSync(path.join(host.dir, LAUNCHER), LAUNCHER_SCRIPT);
+  },
+  teardown: () => stopPrograms(isGateway),
+});
 
 /** node.exe in `dir`: a link to the fetched one (86 MB) where the file system allows. */
 function placeNode(dir) {
@@ -67,14 +68,6 @@ const gatewayPrograms = () => windowsPrograms().filter((p) => isGateway(p.args))
 // The pages asked for after the host has ended, and the gateway's log lines for them.
 const servedPaths = (name) => [`/apps/${name}`, '/', '/synergy-cockpit'];
 const servedLines = (name) => servedPaths(name).map((p) => `GET ${p} 200`);
-
-after(unlessSkipped(SKIP, async () => {
-  try {
-    await stopPrograms(isGateway);
-  } finally {
-    await box.restore();
-  }
-}));
 
 /** The environment of one launch; node records its view of its command line. */
 function environment({ script, nodeOnPath }) {

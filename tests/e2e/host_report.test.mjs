@@ -3,49 +3,31 @@
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { after, before, test } from 'node:test';
+import { test } from 'node:test';
 import { setTimeout as sleep } from 'node:timers/promises';
 
 import { BROWSERS, ROOT, smokeTestReport } from '../lib/expected.mjs';
-import { listener, requirePortFree, stalledListener, waitPortFree } from '../lib/gateway_port.mjs';
-import { readRecords, waitRecords } from '../lib/records.mjs';
-import { PROFILE_SHIMS, SYSTEM_PATH, sandbox, shimExe } from '../lib/sandbox.mjs';
+import { listener, stalledListener, waitPortFree } from '../lib/gateway_port.mjs';
+import { readRecords } from '../lib/records.mjs';
+import { SYSTEM_PATH, hostFixture } from '../lib/sandbox.mjs';
 import { needs } from '../lib/road.mjs';
-import { onC, programs, runHost, windowsPath } from '../lib/wine.mjs';
+import { onC, runHost, windowsPath } from '../lib/wine.mjs';
 
 const report = (reachable) => `${smokeTestReport(reachable)}\n`;
 
 // A browser and a default URL handler that record their start, where this
 // road may plant them.
 const FAKES = needs('url-handler');
-const box = sandbox();
-let host;
-let scratch;
-let environment;
-
-before(async () => {
-  await requirePortFree();
-  scratch = box.temp('host-report');
-  host = box.hostCopy();
-  // Everything a launch would start is in place, so a report run that
-  // starts anything leaves a record.
-  fs.copyFileSync(programs.recorder, path.join(host.dir, 'node.exe'));
-  const script = path.join(scratch, 'gateway.mjs');
-  fs.writeFileSync(script, '');
-  if (!FAKES) {
-    box.placeOnC(BROWSERS.edgeX86, shimExe());
-    await box.recordingUrlHandler();
-  }
-  fs.mkdirSync(path.join(scratch, 'local'));
-  environment = {
-    ...PROFILE_SHIMS,
-    ZUR_GATEWAY_SCRIPT: windowsPath(script),
-    LOCALAPPDATA: windowsPath(path.join(scratch, 'local')),
-    PATH: SYSTEM_PATH,
-  };
+// Everything a launch would start is in place, so a report run that starts
+// anything leaves a record.
+const fixture = hostFixture({
+  tag: 'host-report', node: 'recorder', edge: !FAKES, handler: !FAKES,
+  setup({ scratch, environment }) {
+    const script = path.join(scratch, 'gateway.mjs');
+    fs.writeFileSync(script, '');
+    Object.assign(environment, { ZUR_GATEWAY_SCRIPT: windowsPath(script), PATH: SYSTEM_PATH });
+  },
 });
-
-after(() => box.restore());
 
 // Runs `body` with the listener of kind `listen` up on the gateway port.
 async function withListener(listen, body) {
@@ -78,10 +60,10 @@ test('report mode prints one line with the probe result', async (t) => {
   ];
   for (const c of cases) {
     await t.test(c.name, { skip: needs(...c.needs ?? []) }, async () => {
-      const record = path.join(scratch, `record-${recordFiles.length}.jsonl`);
+      const record = path.join(fixture.scratch, `record-${recordFiles.length}.jsonl`);
       recordFiles.push({ name: c.name, record });
-      const set = { ...environment, ZUR_TEST_RECORD: windowsPath(record) };
-      const run = await withListener(c.listen, () => runHost({ exe: host.exe, args: c.args, element0: c.element0, set }));
+      const set = { ...fixture.environment, ZUR_TEST_RECORD: windowsPath(record) };
+      const run = await withListener(c.listen, () => runHost({ exe: fixture.host.exe, args: c.args, element0: c.element0, set }));
       assert.equal(run.status, 0, run.stderr.toString());
       assert.equal(run.stdout.toString('latin1'), report(c.reachable));
       assert.equal(run.stderr.length, 0);
@@ -102,7 +84,7 @@ test('report mode starts nothing and writes nothing', async () => {
   for (const { name, record } of recordFiles) {
     assert.deepEqual(readRecords(record), [], `${name}: something was started`);
   }
-  assert.deepEqual(fs.readdirSync(path.join(scratch, 'local')), [], 'no profile folder');
+  assert.deepEqual(fs.readdirSync(fixture.local), [], 'no profile folder');
 });
 
 test('a report option written differently leaves the host in launch mode', { skip: FAKES }, async (t) => {
@@ -119,12 +101,7 @@ test('a report option written differently leaves the host in launch mode', { ski
   try {
     for (const c of cases) {
       await t.test(c.name, async () => {
-        const record = path.join(scratch, `launch-${c.name.replaceAll(' ', '-')}.jsonl`);
-        const run = await runHost({ exe: host.exe, args: c.args, set: { ...environment, ZUR_TEST_RECORD: windowsPath(record) } });
-        assert.equal(run.status, 0);
-        assert.equal(run.stdout.length, 0, 'launch mode prints nothing');
-        assert.equal(run.stderr.length, 0);
-        const records = await waitRecords(record);
+        const { records } = await fixture.launch({ args: c.args });
         assert.equal(records.length, 1, JSON.stringify(records));
         assert.equal(records[0].exe, onC(BROWSERS.edgeX86));
         assert.ok(records[0].cmd.includes(` --app=${ROOT} `), records[0].cmd);

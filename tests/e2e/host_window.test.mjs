@@ -4,40 +4,29 @@
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { after, before, test } from 'node:test';
+import { test } from 'node:test';
 
 import { parseCommandLine, quoteArgument } from '../lib/command_line.mjs';
 import { APPS, BROWSER_ARGS_TAIL, BROWSERS, COCKPIT, ROOT } from '../lib/expected.mjs';
-import { listener, requirePortFree, waitPortFree } from '../lib/gateway_port.mjs';
-import { waitRecords } from '../lib/records.mjs';
-import { HANDLER, PROFILE_SHIMS, sandbox, shimExe } from '../lib/sandbox.mjs';
-import { needs, unlessSkipped } from '../lib/road.mjs';
-import { driveC, onC, programs, runHost, windowsPath } from '../lib/wine.mjs';
+import { listener, waitPortFree } from '../lib/gateway_port.mjs';
+import { HANDLER, hostFixture, shimExe } from '../lib/sandbox.mjs';
+import { needs } from '../lib/road.mjs';
+import { driveC, onC, programs, windowsPath } from '../lib/wine.mjs';
 
 const PROFILE_TAIL = '\\OLVENTA\\ZUR-Vedozaruz\\webview-profile';
 
 // Every launch ends with a browser or a default-handler start: fakes of
 // both record it instead.
 const SKIP = needs('url-handler');
-const box = sandbox();
-let scratch;
-let local;
 let gateway;
-let runs = 0;
-
-before(unlessSkipped(SKIP, async () => {
-  await requirePortFree();
-  scratch = box.temp('host-window');
-  local = path.join(scratch, 'local');
-  fs.mkdirSync(local);
-  await box.recordingUrlHandler();
-  gateway = await listener();
-}));
-
-after(unlessSkipped(SKIP, async () => {
-  await gateway?.close();
-  await box.restore();
-}));
+const fixture = hostFixture({
+  tag: 'host-window', skip: SKIP, handler: true,
+  async setup() {
+    gateway = await listener();
+  },
+  teardown: () => gateway?.close(),
+});
+const { box } = fixture;
 
 /** Puts stand-ins at the named browser paths ('folder' for a directory). */
 function browsers(installs) {
@@ -46,24 +35,12 @@ function browsers(installs) {
   return () => removers.reverse().forEach((remove) => remove());
 }
 
-/** One launch; resolves to the run and what was started. */
-async function launchHost({ exe, args = [], element0, cwd, set = {}, unset = [], expect = 1, settleMs }) {
-  const record = path.join(scratch, `record-${runs++}.jsonl`);
-  const environment = { ...PROFILE_SHIMS, LOCALAPPDATA: windowsPath(local), ZUR_TEST_RECORD: windowsPath(record), ...set };
-  for (const name of unset) delete environment[name];
-  const run = await runHost({ exe, args, element0, cwd, unset, set: environment });
-  assert.equal(run.status, 0, run.stderr.toString());
-  assert.equal(run.stdout.length, 0, 'launch mode prints nothing');
-  assert.equal(run.stderr.length, 0);
-  return { run, records: await waitRecords(record, { count: expect, settleMs }) };
-}
-
 const browserLine = (exe, url, profile) =>
   [quoteArgument(onC(exe)), quoteArgument(`--app=${url}`), quoteArgument(`--user-data-dir=${profile}`),
     ...BROWSER_ARGS_TAIL].join(' ');
 
 test('the first browser install that exists is started', { skip: SKIP }, async (t) => {
-  const profile = windowsPath(local) + PROFILE_TAIL;
+  const profile = windowsPath(fixture.local) + PROFILE_TAIL;
   const cases = [
     { name: 'all three: Edge in Program Files (x86)', install: { edgeX86: 1, edge: 1, chrome: 1 }, started: BROWSERS.edgeX86 },
     { name: 'Edge in Program Files and Chrome: Edge', install: { edge: 1, chrome: 1 }, started: BROWSERS.edge },
@@ -85,19 +62,19 @@ test('the first browser install that exists is started', { skip: SKIP }, async (
           // The three installs under drive Z:, named by the program-files
           // variables and found relative to the working folder.
           for (const relative of Object.values(BROWSERS)) {
-            const other = path.join(scratch, 'other', ...relative.split('\\'));
+            const other = path.join(fixture.scratch, 'other', ...relative.split('\\'));
             fs.mkdirSync(path.dirname(other), { recursive: true });
             fs.copyFileSync(shimExe(), other);
           }
-          const other = (folder) => windowsPath(path.join(scratch, 'other', folder));
+          const other = (folder) => windowsPath(path.join(fixture.scratch, 'other', folder));
           set = {
             ProgramFiles: other('Program Files'),
             'ProgramFiles(x86)': other('Program Files (x86)'),
             ProgramW6432: other('Program Files'),
           };
         }
-        const { records } = await launchHost({
-          set, cwd: c.elsewhere ? windowsPath(path.join(scratch, 'other')) : undefined,
+        const { records } = await fixture.launch({
+          set, cwd: c.elsewhere ? windowsPath(path.join(fixture.scratch, 'other')) : undefined,
         });
         assert.equal(records.length, 1, JSON.stringify(records));
         const [started] = records;
@@ -119,9 +96,9 @@ test('the first browser install that exists is started', { skip: SKIP }, async (
 
 test('a browser path that is a folder is chosen, and nothing opens', { skip: SKIP }, async () => {
   const remove = browsers({ edgeX86: 'folder', chrome: 1 });
-  const own = path.join(scratch, 'folder-case');
+  const own = path.join(fixture.scratch, 'folder-case');
   try {
-    const { records } = await launchHost({ set: { LOCALAPPDATA: windowsPath(own) }, expect: 0, settleMs: 3000 });
+    const { records } = await fixture.launch({ set: { LOCALAPPDATA: windowsPath(own) }, expect: 0, settleMs: 3000 });
     assert.deepEqual(records, [], 'no later candidate and no default handler');
     assert.ok(fs.statSync(path.join(own, 'OLVENTA', 'ZUR-Vedozaruz', 'webview-profile')).isDirectory());
   } finally {
@@ -136,13 +113,13 @@ test('without a browser, the gateway decides', { skip: SKIP }, async (t) => {
   ];
   for (const c of cases) {
     await t.test(c.name, async () => {
-      const own = path.join(scratch, `no-browser-${c.reachable}`);
+      const own = path.join(fixture.scratch, `no-browser-${c.reachable}`);
       fs.mkdirSync(own);
       if (!c.reachable) await gateway.close();
       try {
-        const { records } = await launchHost({
+        const { records } = await fixture.launch({
           // A script that does not exist: one more probe and no waiting.
-          set: { LOCALAPPDATA: windowsPath(own), ZUR_GATEWAY_SCRIPT: windowsPath(path.join(scratch, 'missing.mjs')) },
+          set: { LOCALAPPDATA: windowsPath(own), ZUR_GATEWAY_SCRIPT: windowsPath(path.join(fixture.scratch, 'missing.mjs')) },
           expect: c.expect.length,
           settleMs: 3000,
         });
@@ -162,9 +139,9 @@ test('a silent gateway still gets the browser started', { skip: SKIP }, async ()
   const remove = browsers({ chrome: 1 });
   await gateway.close();
   try {
-    const { records } = await launchHost({ set: { ZUR_GATEWAY_SCRIPT: windowsPath(path.join(scratch, 'missing.mjs')) } });
+    const { records } = await fixture.launch({ set: { ZUR_GATEWAY_SCRIPT: windowsPath(path.join(fixture.scratch, 'missing.mjs')) } });
     assert.equal(records.length, 1);
-    assert.equal(records[0].cmd, browserLine(BROWSERS.chrome, ROOT, windowsPath(local) + PROFILE_TAIL));
+    assert.equal(records[0].cmd, browserLine(BROWSERS.chrome, ROOT, windowsPath(fixture.local) + PROFILE_TAIL));
   } finally {
     remove();
     await waitPortFree();
@@ -175,7 +152,7 @@ test('a silent gateway still gets the browser started', { skip: SKIP }, async ()
 test('the webview profile folder', { skip: SKIP }, async (t) => {
   const remove = browsers({ edgeX86: 1 });
   t.after(remove);
-  const dir = (name) => path.join(scratch, 'profiles', name);
+  const dir = (name) => path.join(fixture.scratch, 'profiles', name);
   fs.mkdirSync(dir('already/OLVENTA/ZUR-Vedozaruz/webview-profile'), { recursive: true });
   fs.mkdirSync(dir('cwd-absent'), { recursive: true });
   fs.mkdirSync(dir('cwd-invalid'), { recursive: true });
@@ -241,7 +218,7 @@ test('the webview profile folder', { skip: SKIP }, async (t) => {
         box.placeOnC('zur-e2e-cwd', 'folder');
       }
       const value = c.local();
-      const { records } = await launchHost({
+      const { records } = await fixture.launch({
         cwd,
         set: value === null ? {} : { LOCALAPPDATA: value },
         unset: value === null ? ['LOCALAPPDATA'] : [],
@@ -264,7 +241,7 @@ test('the webview profile folder', { skip: SKIP }, async (t) => {
 test('the page the browser opens', { skip: SKIP }, async (t) => {
   const remove = browsers({ edgeX86: 1 });
   t.after(remove);
-  const profile = windowsPath(local) + PROFILE_TAIL;
+  const profile = windowsPath(fixture.local) + PROFILE_TAIL;
   const cases = [
     { name: 'no page option: the root', args: [], url: ROOT },
     { name: '--synergy-cockpit', args: ['--synergy-cockpit'], url: COCKPIT },
@@ -296,7 +273,7 @@ test('the page the browser opens', { skip: SKIP }, async (t) => {
   ];
   for (const c of cases) {
     await t.test(c.name, async () => {
-      const { records } = await launchHost({ args: c.args, element0: c.element0 });
+      const { records } = await fixture.launch({ args: c.args, element0: c.element0 });
       assert.equal(records.length, 1, JSON.stringify(records));
       assert.deepEqual(parseCommandLine(records[0].cmd),
         [onC(BROWSERS.edgeX86), `--app=${c.url}`, `--user-data-dir=${profile}`, ...BROWSER_ARGS_TAIL],
@@ -343,7 +320,7 @@ test('the default handler gets the page through cmd, and cmd runs nothing else',
   for (const c of cases) {
     await t.test(c.name, async () => {
       const args = c.app === undefined ? c.args : [quoteArgument(`--app=${c.app}`)];
-      const { records } = await launchHost({ args, settleMs: 1000 });
+      const { records } = await fixture.launch({ args, settleMs: 1000 });
       assert.equal(records.length, 1, `exactly one program started: ${JSON.stringify(records)}`);
       assert.equal(records[0].exe, onC(HANDLER));
       assert.equal(records[0].cmd, `"${onC(HANDLER)}" "${c.url}"`);
@@ -356,7 +333,7 @@ test('the fallback runs the system\'s cmd, never one beside the host or on PATH'
   const beside = box.hostCopy();
   const onPath = box.temp('cmd-on-path');
   for (const dir of [beside.dir, onPath]) fs.copyFileSync(programs.recorder, path.join(dir, 'cmd.exe'));
-  const { records } = await launchHost({
+  const { records } = await fixture.launch({
     exe: beside.exe, cwd: windowsPath(onPath), set: { PATH: `${windowsPath(onPath)};C:\\windows\\system32` }, settleMs: 1000,
   });
   assert.deepEqual(records.map((r) => r.cmd), [`"${onC(HANDLER)}" "${ROOT}"`], 'only the handler, through the real cmd');

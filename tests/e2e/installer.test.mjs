@@ -6,32 +6,20 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { test } from 'node:test';
 
-import { commandLine, quoteArgument } from '../lib/command_line.mjs';
+import { quoteArgument } from '../lib/command_line.mjs';
 import {
-  BROWSERS, CONFIGURATION, HOST, ICON, LAUNCHER, LAUNCHER_SCRIPT, RECEIPT, VERSION, bundleReport, receipt as expectedReceipt,
+  BROWSERS, CONFIGURATION, HOST, ICON, LAUNCHER, RECEIPT, VERSION, bundleReport, receipt as expectedReceipt,
 } from '../lib/expected.mjs';
 import { requirePortFree } from '../lib/gateway_port.mjs';
+import { carried, runInstaller } from '../lib/installer.mjs';
 import { waitRecords } from '../lib/records.mjs';
 import { needs } from '../lib/road.mjs';
 import { waitUntil } from '../lib/wait.mjs';
-import { driveC, launch, programs, slashedPath, sourceDir, tempDir, windowsPath } from '../lib/wine.mjs';
+import { driveC, launch, programs, slashedPath, windowsPath, withTemp } from '../lib/wine.mjs';
 
 const FILES = [LAUNCHER, HOST, ICON, RECEIPT, CONFIGURATION];
 
-const artifacts = (() => {
-  let cached;
-  return () => {
-    cached ??= {
-      [HOST]: fs.readFileSync(programs.host),
-      [ICON]: fs.readFileSync(path.join(sourceDir(), 'desktop-tauri', 'icons', 'icon.ico')),
-      [CONFIGURATION]: fs.readFileSync(path.join(sourceDir(), 'desktop-tauri', 'tauri.conf.json')),
-      [LAUNCHER]: LAUNCHER_SCRIPT,
-    };
-    return cached;
-  };
-})();
-
-const hostBytes = () => artifacts()[HOST].length;
+const hostBytes = () => carried()[HOST].length;
 
 /** The receipt for a folder text already written with slashes. */
 const receipt = (installDir) => expectedReceipt(installDir, hostBytes());
@@ -39,10 +27,6 @@ const receipt = (installDir) => expectedReceipt(installDir, hostBytes());
 /** A path of the tests' side as the receipt shows it when it reached the
  * installer in its Windows form. */
 const receiptPath = slashedPath;
-
-function runInstaller(args, options = {}) {
-  return launch({ cmd: commandLine(windowsPath(programs.installer), ...(args ? [args] : [])), ...options });
-}
 
 /** Every file and folder below `dir`, relative, sorted. */
 function tree(dir) {
@@ -67,17 +51,11 @@ function assertSucceeded(run, installDir) {
 /** The four artifacts byte for byte and the receipt, and nothing else. */
 function assertInstalled(dir, installDir) {
   assert.deepEqual(fs.readdirSync(dir).sort(), FILES, `files in ${dir}`);
-  for (const [name, bytes] of Object.entries(artifacts())) {
+  for (const [name, bytes] of Object.entries(carried())) {
     assert.ok(fs.readFileSync(path.join(dir, name)).equals(bytes), `${name} is byte-identical to its source`);
   }
   assert.equal(fs.readFileSync(path.join(dir, 'install-receipt.json'), 'utf8'), receipt(installDir),
     'the receipt file, without a line end');
-}
-
-function withTemp(t, tag) {
-  const dir = tempDir(tag);
-  t.after(() => fs.rmSync(dir, { recursive: true, force: true, maxRetries: 5 }));
-  return dir;
 }
 
 /** A folder for one case, with an empty current folder and LOCALAPPDATA. */
@@ -138,7 +116,7 @@ test('--verify-bundle prints the bundle report and touches nothing', async (t) =
       const run = await launch({ cmd: c.cmd, app: c.app, cwd: windowsPath(work), set: { LOCALAPPDATA: windowsPath(local) } });
       assert.equal(run.stderr.toString(), '');
       assert.equal(run.status, 0);
-      assert.equal(run.stdout.toString('utf8'), `${bundleReport(hostBytes(), artifacts()[ICON].length)}\n`);
+      assert.equal(run.stdout.toString('utf8'), `${bundleReport(hostBytes(), carried()[ICON].length)}\n`);
       assert.deepEqual(tree(work), [], 'nothing in the current folder');
       assert.deepEqual(tree(local), [], 'nothing in LOCALAPPDATA');
       assert.ok(!fs.existsSync(target), 'the named folder is not created');
@@ -307,8 +285,8 @@ test('a second run rewrites every file to its carried length', async (t) => {
   // Stale files, longer and shorter than the carried ones.
   const stale = {
     'ZUR-Vedozaruz-Desktop.exe': Buffer.alloc(16, 0x41),
-    'ZUR-Vedozaruz.ico': Buffer.concat([artifacts()['ZUR-Vedozaruz.ico'], Buffer.alloc(5000, 0x42)]),
-    'tauri.conf.json': Buffer.concat([artifacts()['tauri.conf.json'], Buffer.from('\n'.repeat(300) + '{"padding":true}')]),
+    'ZUR-Vedozaruz.ico': Buffer.concat([carried()['ZUR-Vedozaruz.ico'], Buffer.alloc(5000, 0x42)]),
+    'tauri.conf.json': Buffer.concat([carried()['tauri.conf.json'], Buffer.from('\n'.repeat(300) + '{"padding":true}')]),
     'Launch-ZUR-Vedozaruz.cmd': Buffer.from('@echo off\r\necho an older launcher script that is longer\r\n'.repeat(4)),
     'install-receipt.json': Buffer.from(receipt(`${receiptPath(dir)}/and/a/longer/folder/than/before`)),
   };

@@ -6,53 +6,15 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { test } from 'node:test';
 
-import { commandLine } from '../lib/command_line.mjs';
-import {
-  CONFIGURATION as CONFIG, FAILURE_HINT as HINT, HOST, ICON, LAUNCHER as SCRIPT, LAUNCHER_SCRIPT, RECEIPT, receipt,
-} from '../lib/expected.mjs';
+import { CONFIGURATION as CONFIG, HOST, ICON, LAUNCHER as SCRIPT, RECEIPT, receipt } from '../lib/expected.mjs';
+import { carried, runInstaller } from '../lib/installer.mjs';
 import { needs, systemMessage } from '../lib/road.mjs';
-import { failureReport, launch, prefixDir, programs, slashedPath, sourceDir, tempDir, windowsPath } from '../lib/wine.mjs';
-
-const carried = (() => {
-  let cached;
-  return () => {
-    cached ??= {
-      [HOST]: fs.readFileSync(programs.host),
-      [ICON]: fs.readFileSync(path.join(sourceDir(), 'desktop-tauri', 'icons', 'icon.ico')),
-      [CONFIG]: fs.readFileSync(path.join(sourceDir(), 'desktop-tauri', 'tauri.conf.json')),
-      [SCRIPT]: LAUNCHER_SCRIPT,
-    };
-    return cached;
-  };
-})();
-
-function runInstaller(args, options = {}) {
-  return launch({ cmd: commandLine(windowsPath(programs.installer), args), ...options });
-}
-
-/** Status 101, nothing on standard output, and the four-line report with
- * the given failure line. */
-function assertFailed(run, failureLine) {
-  assert.equal(run.status, 101, run.stderr.toString());
-  assert.equal(run.stdout.length, 0, 'nothing on standard output');
-  const lines = failureReport(run.stderr);
-  assert.equal(lines.length, 4, run.stderr.toString());
-  assert.equal(lines[0], '');
-  assert.match(lines[1], /^thread 'main' \(\d+\) failed at desktop-tauri\/native-win64\/zur_setup_installer\/main\.cc:\d+:\d+:$/);
-  assert.equal(lines[2], failureLine);
-  assert.equal(lines[3], HINT);
-}
+import { assertFailed, prefixDir, slashedPath, windowsPath, withTemp } from '../lib/wine.mjs';
 
 const osFailure = (message, code, kind) => `${message}: Os { code: ${code}, kind: ${kind}, message: "${systemMessage(code)}" }`;
 
 const read = (dir, name) => fs.readFileSync(path.join(dir, name));
 const exists = (dir, name) => fs.existsSync(path.join(dir, name));
-
-function withTemp(t, tag) {
-  const dir = tempDir(tag);
-  t.after(() => fs.rmSync(dir, { recursive: true, force: true, maxRetries: 5 }));
-  return dir;
-}
 
 test('a folder that cannot be created: nothing is written', async (t) => {
   const root = withTemp(t, 'blocked');
@@ -180,11 +142,7 @@ test('a full disk: the failing file holds only what fitted, later files are miss
 test('standard output closed after a complete installation: status 101, all files in place', async (t) => {
   const dir = withTemp(t, 'closed');
   const run = await runInstaller(`--install-dir "${windowsPath(dir)}"`, { stdout: 'closed' });
-  assert.equal(run.status, 101);
-  const lines = failureReport(run.stderr);
-  assert.equal(lines.length, 4, run.stderr.toString());
-  assert.match(lines[2], /^failed printing to stdout: \S.* \(os error 232\)$/);
-  assert.equal(lines[3], HINT);
+  assertFailed(run, /^failed printing to stdout: \S.* \(os error 232\)$/);
   for (const [name, bytes] of Object.entries(carried())) assert.ok(read(dir, name).equals(bytes), `${name} in place`);
   assert.equal(read(dir, RECEIPT).toString('utf8'),
     receipt(slashedPath(dir), carried()[HOST].length));

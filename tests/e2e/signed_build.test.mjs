@@ -30,14 +30,21 @@ let nonsenseUrl;
 
 const openssl = (...args) => execFileSync('openssl', args, { cwd: work, stdio: ['ignore', 'ignore', 'pipe'] });
 
+/** The CA's leaf certificate for `usage` (an extendedKeyUsage value) on the
+ * request `${name}.csr`, written with `out` (default: PEM, `${name}.crt`);
+ * with `subject`, the request and its key `${name}.key` are made first. */
+function certify(name, usage, { subject, out = ['-out', `${name}.crt`] } = {}) {
+  fs.writeFileSync(path.join(work, `${name}.ext`),
+    `basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=${usage}\n`);
+  if (subject) openssl('req', '-newkey', 'rsa:2048', '-nodes', '-keyout', `${name}.key`, '-out', `${name}.csr`, '-subj', subject);
+  openssl('x509', '-req', '-in', `${name}.csr`, '-CA', 'ca.crt', '-CAkey', 'ca.key', '-CAcreateserial', '-days', '2',
+    '-extfile', `${name}.ext`, ...out);
+}
+
 /** A leaf certificate for `usage` signed by the CA, with its key and the CA in a
  * PKCS#12 file; returns the file's path. */
 function leafCertificate(name, usage) {
-  fs.writeFileSync(path.join(work, `${name}.ext`),
-    `basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=${usage}\n`);
-  openssl('req', '-newkey', 'rsa:2048', '-nodes', '-keyout', `${name}.key`, '-out', `${name}.csr`, '-subj', `/CN=${name}`);
-  openssl('x509', '-req', '-in', `${name}.csr`, '-CA', 'ca.crt', '-CAkey', 'ca.key', '-CAcreateserial', '-days', '2',
-    '-extfile', `${name}.ext`, '-out', `${name}.crt`);
+  certify(name, usage, { subject: `/CN=${name}` });
   openssl('pkcs12', '-export', '-inkey', `${name}.key`, '-in', `${name}.crt`, '-certfile', 'ca.crt',
     '-passout', `pass:${PASSWORD}`, '-out', `${name}.p12`);
   return path.join(work, `${name}.p12`);
@@ -77,13 +84,10 @@ function token() {
     { stdio: 'ignore' });
   tool('--keypairgen', '--key-type', 'rsa:2048', '--id', '01', '--label', 'signer');
   tool('--keypairgen', '--key-type', 'EC:prime256v1', '--id', '02', '--label', 'ec');
-  fs.writeFileSync(path.join(work, 'token.ext'),
-    'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n');
   execFileSync('openssl', ['req', '-new', '-engine', 'pkcs11', '-keyform', 'engine', '-key',
     'pkcs11:token=zur;object=signer;type=private', '-passin', 'env:ZUR_TEST_PIN', '-subj', '/CN=Token Signer',
     '-out', 'token.csr'], { cwd: work, stdio: ['ignore', 'ignore', 'pipe'], env: { ...process.env, ZUR_TEST_PIN: PIN } });
-  openssl('x509', '-req', '-in', 'token.csr', '-CA', 'ca.crt', '-CAkey', 'ca.key', '-CAcreateserial', '-days', '2',
-    '-extfile', 'token.ext', '-outform', 'DER', '-out', 'token.der');
+  certify('token', 'codeSigning', { out: ['-outform', 'DER', '-out', 'token.der'] });
   tool('--write-object', path.join(work, 'token.der'), '--type', 'cert', '--id', '01', '--label', 'signer');
   return tool('--list-objects', '--type', 'privkey');
 }
@@ -91,11 +95,7 @@ function token() {
 /** A time-stamping authority certified by the CA, and one that answers
  * nonsense; resolves their URLs. */
 async function timestampAuthorities() {
-  fs.writeFileSync(path.join(work, 'tsa.ext'),
-    'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=critical,timeStamping\n');
-  openssl('req', '-newkey', 'rsa:2048', '-nodes', '-keyout', 'tsa.key', '-out', 'tsa.csr', '-subj', '/CN=Test TSA');
-  openssl('x509', '-req', '-in', 'tsa.csr', '-CA', 'ca.crt', '-CAkey', 'ca.key', '-CAcreateserial', '-days', '2',
-    '-extfile', 'tsa.ext', '-out', 'tsa.crt');
+  certify('tsa', 'critical,timeStamping', { subject: '/CN=Test TSA' });
   const config = path.join(work, 'tsa.cnf');
   fs.writeFileSync(config, ['[ tsa ]', 'default_tsa = authority', '[ authority ]', `serial = ${work}/tsa.serial`,
     `signer_cert = ${work}/tsa.crt`, `certs = ${ca}`, `signer_key = ${work}/tsa.key`, 'signer_digest = sha256',

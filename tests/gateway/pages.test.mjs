@@ -14,20 +14,12 @@ import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 import zlib from 'node:zlib';
 import { decodePng, dumpDom, pngStats, screenshot } from '../lib/chromium.mjs';
+import { PORT, ROOT } from '../lib/expected.mjs';
+import { requirePortFree } from '../lib/gateway_port.mjs';
+import { waitUntil } from '../lib/wait.mjs';
 
 const SCRIPT = fileURLToPath(new URL('../../zur-unified-gateway-server.mjs', import.meta.url));
-const HOST = '127.0.0.1';
-const PORT = 4300;
-const BASE = `http://${HOST}:${PORT}`;
-const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
-
-function portIsFree() {
-  return new Promise((resolve) => {
-    const probe = net.createServer();
-    probe.once('error', () => resolve(false));
-    probe.listen(PORT, HOST, () => probe.close(() => resolve(true)));
-  });
-}
+const { hostname: HOST, origin: BASE } = new URL(ROOT);
 
 function accepts() {
   return new Promise((resolve) => {
@@ -86,17 +78,14 @@ describe('gateway stand-in on 127.0.0.1:4300', () => {
   let shots;
 
   before(async () => {
-    if (!(await portIsFree())) {
-      throw new Error(`${HOST}:${PORT} is already taken by another program; stop it before running these tests`);
-    }
+    await requirePortFree();
     shots = await mkdtemp(path.join(os.tmpdir(), 'zur-gateway-shots-'));
     gateway = startGateway();
     children.push(gateway);
-    for (const deadline = Date.now() + 15_000; !(await accepts());) {
+    await waitUntil(() => {
       if (!running(gateway)) throw new Error(`gateway exited early:\n${gateway.err}`);
-      if (Date.now() > deadline) throw new Error(`gateway did not listen within 15 s:\n${gateway.err}`);
-      await sleep(100);
-    }
+      return accepts();
+    }, { timeoutMs: 15_000, everyMs: 100, what: () => `gateway did not listen:\n${gateway.err}\n` });
   });
 
   after(async () => {

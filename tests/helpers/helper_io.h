@@ -1,6 +1,7 @@
 // What the Windows test helpers share: reading their settings (environment
-// variables) and appending one JSON record line to the file named by
-// ZUR_TEST_RECORD, where tests/lib/records.mjs reads it.
+// variables), quoting a command line, and appending one JSON record line (a
+// start record first) to the file named by ZUR_TEST_RECORD, where
+// tests/lib/records.mjs reads it.
 #pragma once
 
 #include <windows.h>
@@ -53,6 +54,46 @@ class JsonObject {
  private:
   std::string text_ = "{";
 };
+
+// The path of this program's own executable.
+inline std::wstring own_path() {
+  std::wstring path(32768, L'\0');
+  path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+  return path;
+}
+
+// What every stand-in records of its start, before its own fields: its path
+// ("exe"), its exact command line ("cmd", every code unit outside printable
+// ASCII as \uXXXX, so unpaired surrogates survive) and its console's input
+// code page ("consoleCP", 0 without a console).
+inline JsonObject start_record() {
+  return JsonObject()
+      .add(L"exe", json_string(own_path()))
+      .add(L"cmd", json_string(GetCommandLineW()))
+      .add(L"consoleCP", std::to_string(GetConsoleCP()));
+}
+
+// Appends `argument` to `line` with the standard quoting, so that the
+// receiving side (CommandLineToArgvW, the C runtime) splits it back exactly.
+inline void append_argument(std::wstring& line, const std::wstring& argument) {
+  if (!line.empty()) line += L' ';
+  const bool quote = argument.empty() || argument.find_first_of(L" \t\"") != std::wstring::npos;
+  if (quote) line += L'"';
+  std::size_t backslashes = 0;
+  for (const wchar_t c : argument) {
+    if (c == L'\\') {
+      ++backslashes;
+    } else {
+      if (c == L'"') line.append(backslashes + 1, L'\\');
+      backslashes = 0;
+    }
+    line += c;
+  }
+  if (quote) {
+    line.append(backslashes, L'\\');
+    line += L'"';
+  }
+}
 
 // Appends the object as one line to ZUR_TEST_RECORD; false when that is not
 // set or the line could not be written.

@@ -2,10 +2,8 @@
 // the browsers, cmd's default handler): it appends one JSON line about how
 // it was started to the file named by ZUR_TEST_RECORD.
 //
-// Line: {"exe":..., "cmd":..., "cwd":..., "stdout":..., "env":{...}}
-// where "cmd" is the exact command line (every code unit outside printable
-// ASCII as \uXXXX, so unpaired surrogates survive) and "stdout" tells
-// whether a standard output handle was inherited.
+// Line: its start record (helper_io.h) with "cwd", "stdout" (whether a
+// standard output handle was inherited), "consoleWindow" and "env":{...}.
 //
 // As node.exe, it can also play a gateway that is slow to start: with
 // ZUR_TEST_LISTEN_AFTER_MS set it listens on 127.0.0.1:4300 after that many
@@ -37,8 +35,6 @@ void listen_for_a_while(DWORD after_ms, DWORD for_ms) {
 }  // namespace
 
 int wmain() {
-  wchar_t exe[32768];
-  const DWORD exe_length = GetModuleFileNameW(nullptr, exe, 32768);
   wchar_t cwd[32768];
   const DWORD cwd_length = GetCurrentDirectoryW(32768, cwd);
   const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
@@ -49,19 +45,16 @@ int wmain() {
     const std::wstring value = setting(name, &present);
     if (present) env.add(name, json_string(value));
   }
-  const JsonObject record = JsonObject()
-                                .add(L"exe", json_string(std::wstring(exe, exe_length)))
-                                .add(L"cmd", json_string(GetCommandLineW()))
+  const JsonObject record = start_record()
                                 .add(L"cwd", json_string(std::wstring(cwd, cwd_length)))
                                 .add(L"stdout", json_bool(output && output != INVALID_HANDLE_VALUE))
                                 .add(L"consoleWindow", json_bool(GetConsoleWindow() != nullptr))
-                                .add(L"consoleCP", std::to_string(GetConsoleCP()))
                                 .add(L"env", env.text());
   (void)append_record(record);  // without a record file there is nothing to report to
 
   // Only as node: the browsers and handlers it also stands in for inherit
   // the same environment and must not take the port.
-  const std::wstring own(exe, exe_length);
+  const std::wstring own = own_path();
   const bool as_node = own.size() >= 9 && lstrcmpiW(own.c_str() + own.size() - 9, L"\\node.exe") == 0;
   bool listen = false;
   const std::wstring after = setting(L"ZUR_TEST_LISTEN_AFTER_MS", &listen);

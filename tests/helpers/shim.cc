@@ -4,11 +4,10 @@
 // case (ZUR_SHIM_NODE, ZUR_SHIM_MSEDGE, ...; tests/lib/sandbox.mjs derives
 // the browsers' names from the table of browser paths):
 //
-//   "profile"  appends one JSON line {"exe":..., "cmd":..., "consoleCP":N,
-//              "profile":..., "profileExisted":true|false} to the file named
-//              by ZUR_TEST_RECORD: its exact command line, the value of its
-//              last "--user-data-dir=" argument and whether that folder
-//              existed when it started.
+//   "profile"  appends its start record (helper_io.h) with "profile" and
+//              "profileExisted":true|false to the file named by
+//              ZUR_TEST_RECORD: the value of its last "--user-data-dir="
+//              argument and whether that folder existed when it started.
 //   otherwise  the value is a command line whose first element is a Linux
 //              program; that program is started through Wine with the rest
 //              of the value and then the shim's own arguments, each
@@ -38,27 +37,6 @@ std::vector<std::wstring> split(const wchar_t* line) {
   return out;
 }
 
-// The standard quoting, so that the receiving side splits it back exactly.
-void append_argument(std::wstring& line, const std::wstring& argument) {
-  if (!line.empty()) line += L' ';
-  const bool quote = argument.empty() || argument.find_first_of(L" \t\"") != std::wstring::npos;
-  if (quote) line += L'"';
-  std::size_t backslashes = 0;
-  for (const wchar_t c : argument) {
-    if (c == L'\\') {
-      ++backslashes;
-    } else {
-      if (c == L'"') line.append(backslashes + 1, L'\\');
-      backslashes = 0;
-    }
-    line += c;
-  }
-  if (quote) {
-    line.append(backslashes, L'\\');
-    line += L'"';
-  }
-}
-
 std::wstring widen_utf8(const char* text) {
   const int n = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
   std::wstring out(n > 0 ? n - 1 : 0, L'\0');
@@ -83,7 +61,7 @@ bool is_windows_path(const std::wstring& text) {
   return text.size() >= 3 && iswalpha(text[0]) && text[1] == L':' && text[2] == L'\\';
 }
 
-int record_profile(const std::wstring& exe, const std::vector<std::wstring>& arguments) {
+int record_profile(const std::vector<std::wstring>& arguments) {
   static const std::wstring option = L"--user-data-dir=";
   std::wstring profile;
   bool found = false;
@@ -95,13 +73,9 @@ int record_profile(const std::wstring& exe, const std::vector<std::wstring>& arg
   }
   const DWORD attributes = found ? GetFileAttributesW(profile.c_str()) : INVALID_FILE_ATTRIBUTES;
   const bool existed = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-  const JsonObject record = JsonObject()
-                                .add(L"exe", json_string(exe))
-                                .add(L"cmd", json_string(GetCommandLineW()))
-                                .add(L"consoleCP", std::to_string(GetConsoleCP()))
-                                .add(L"profile", json_string(profile))
-                                .add(L"profileExisted", json_bool(existed));
-  return append_record(record) ? 0 : 1;
+  return append_record(start_record().add(L"profile", json_string(profile)).add(L"profileExisted", json_bool(existed)))
+             ? 0
+             : 1;
 }
 
 int start_linux_program(const std::wstring& command, const std::vector<std::wstring>& arguments) {
@@ -131,15 +105,13 @@ int start_linux_program(const std::wstring& command, const std::vector<std::wstr
 }  // namespace
 
 int wmain() {
-  wchar_t exe_buffer[32768];
-  const DWORD length = GetModuleFileNameW(nullptr, exe_buffer, 32768);
-  const std::wstring exe(exe_buffer, length);
+  const std::wstring exe = own_path();
   std::wstring stem = exe.substr(exe.find_last_of(L"\\/") + 1);
   if (const auto dot = stem.rfind(L'.'); dot != std::wstring::npos) stem.resize(dot);
   for (auto& c : stem) c = static_cast<wchar_t>(towupper(c));
 
   const std::wstring mode = setting(L"ZUR_SHIM_" + stem);
   const std::vector<std::wstring> arguments = split(GetCommandLineW());
-  if (mode == L"profile") return record_profile(exe, arguments);
+  if (mode == L"profile") return record_profile(arguments);
   return start_linux_program(mode, arguments);
 }

@@ -4,10 +4,10 @@
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import net from 'node:net';
-import { setTimeout as sleep } from 'node:timers/promises';
 
 import { PORT } from './expected.mjs';
-import { clearLeftPrograms } from './windows_programs.mjs';
+import { waitUntil } from './wait.mjs';
+import { clearLeftPrograms, processIds } from './windows_programs.mjs';
 
 function canBind(host) {
   return new Promise((resolve) => {
@@ -28,11 +28,7 @@ export async function requirePortFree() {
 
 /** Waits for a listener of an earlier case (a fake gateway) to go away. */
 export async function waitPortFree(timeoutMs = 8000) {
-  const end = Date.now() + timeoutMs;
-  while (!(await canBind('127.0.0.1'))) {
-    if (Date.now() > end) throw new Error(`127.0.0.1:${PORT} is still taken after ${timeoutMs} ms`);
-    await sleep(100);
-  }
+  await waitUntil(() => canBind('127.0.0.1'), { timeoutMs, everyMs: 100, what: `127.0.0.1:${PORT} is still taken` });
 }
 
 /**
@@ -41,14 +37,12 @@ export async function waitPortFree(timeoutMs = 8000) {
  * Left alone it would answer the next case's first probe.
  */
 export async function waitLateGateway(timeoutMs = 9000) {
-  const end = Date.now() + timeoutMs;
   let taken = false;
-  while (Date.now() < end) {
+  await waitUntil(async () => {
     const free = await canBind('127.0.0.1');
-    if (!free) taken = true;
-    if (free && taken) return;
-    await sleep(50);
-  }
+    taken ||= !free;
+    return free && taken;
+  }, { timeoutMs });
 }
 
 /** A listener that accepts connections and never answers. */
@@ -116,7 +110,7 @@ export function listeningPids() {
     }
   }
   const pids = [];
-  for (const pid of fs.readdirSync('/proc').filter((n) => /^\d+$/.test(n))) {
+  for (const pid of processIds()) {
     let fds = [];
     try {
       fds = fs.readdirSync(`/proc/${pid}/fd`);
@@ -132,19 +126,10 @@ export function listeningPids() {
       }
       const m = /^socket:\[(\d+)\]$/.exec(link);
       if (m && inodes.has(m[1])) {
-        pids.push(Number(pid));
+        pids.push(pid);
         break;
       }
     }
   }
   return pids;
-}
-
-/** The command line of a Linux process, as its arguments. */
-export function processArguments(pid) {
-  try {
-    return fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8').split('\0').filter(Boolean);
-  } catch {
-    return [];
-  }
 }

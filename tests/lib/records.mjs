@@ -4,6 +4,8 @@
 import fs from 'node:fs';
 import { setTimeout as sleep } from 'node:timers/promises';
 
+import { waitUntil } from './wait.mjs';
+
 /** The JSON lines a recorder helper wrote, oldest first. */
 export function readRecords(file) {
   if (!fs.existsSync(file)) return [];
@@ -15,8 +17,7 @@ export function readRecords(file) {
  * passed), after a further `settleMs` for latecomers.
  */
 export async function waitRecords(file, { count = 1, timeoutMs = 15000, settleMs = 800 } = {}) {
-  const end = Date.now() + timeoutMs;
-  while (readRecords(file).length < count && Date.now() < end) await sleep(50);
+  await waitUntil(() => readRecords(file).length >= count, { timeoutMs });
   await sleep(settleMs);
   return readRecords(file);
 }

@@ -12,6 +12,8 @@
 import fs from 'node:fs';
 import path from 'node:path';
 
+import { BROWSERS } from './expected.mjs';
+
 export const ROAD = process.platform === 'win32' ? 'windows' : 'wine';
 export const onWindowsRoad = ROAD === 'windows';
 
@@ -49,11 +51,7 @@ const MESSAGES = {
 export const systemMessage = (code) => MESSAGES[systemIsWine() ? 'wine' : 'windows'][code];
 
 /** The browser install paths on C:, which the tests never put a fake over. */
-const BROWSER_PATHS = [
-  'C:\\Program Files (x86)\\Microsoft\\Edge\\Application\\msedge.exe',
-  'C:\\Program Files\\Microsoft\\Edge\\Application\\msedge.exe',
-  'C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe',
-];
+const BROWSER_PATHS = Object.values(BROWSERS).map((relative) => path.win32.join('C:\\', relative));
 
 const LINUX_ONLY = {
   chattr: 'makes a file immutable with Linux\'s chattr +i (Wine as root ignores read-only)',

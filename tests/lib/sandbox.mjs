@@ -1,11 +1,16 @@
 // Stand-in programs and scratch folders in the shared prefix (node, the
 // browsers, the default URL handler), and putting the prefix back as it was.
 
+import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
+import { after, before } from 'node:test';
 
 import { BROWSERS, HOST } from './expected.mjs';
-import { driveC, onC, ownerKey, programs, removeScratch, tempDir, wine, windowsPath } from './wine.mjs';
+import { requirePortFree } from './gateway_port.mjs';
+import { waitRecords } from './records.mjs';
+import { unlessSkipped } from './road.mjs';
+import { driveC, onC, ownerKey, programs, removeScratch, runHost, tempDir, wine, windowsPath } from './wine.mjs';
 import { ownerIsGone, stopOwnPrograms } from './windows_programs.mjs';
 
 export const shimExe = () => {
@@ -139,4 +144,60 @@ export function sandbox() {
     },
   };
   return box;
+}
+
+/**
+ * The set-up of a test file of the desktop host, before its cases (none
+ * when `skip` holds a reason): the gateway port free, a scratch folder
+ * `scratch` with an empty `local` folder for LOCALAPPDATA, and what the file
+ * asks for:
+ *   node     'recorder' | 'shim': a copy of the host (`host`) with that
+ *            stand-in as node.exe beside it
+ *   edge     a shim at the first browser path
+ *   handler  a recording default URL handler
+ *   setup    a function of the fixture for the rest
+ *   teardown run before the prefix is put back
+ * `environment` is the base of every launch of `launch()`.
+ */
+export function hostFixture({ tag, skip = false, node, edge = false, handler = false, setup, teardown }) {
+  const box = sandbox();
+  let runs = 0;
+  const fixture = {
+    box,
+    /** One run of the host in launch mode, with a record file of its own:
+     * status 0, nothing printed; resolves to the run and the records of
+     * what it started (at least `expect` of them, see waitRecords). */
+    async launch({ exe = fixture.host?.exe, set = {}, unset = [], expect = 1, settleMs, ...options }) {
+      const record = path.join(fixture.scratch, `launch-${runs++}.jsonl`);
+      const environment = { ...fixture.environment, ZUR_TEST_RECORD: windowsPath(record), ...set };
+      for (const name of unset) delete environment[name];
+      const run = await runHost({ exe, unset, set: environment, ...options });
+      assert.equal(run.status, 0, run.stderr.toString());
+      assert.equal(run.stdout.length, 0, 'launch mode prints nothing');
+      assert.equal(run.stderr.length, 0);
+      return { run, records: await waitRecords(record, { count: expect, settleMs }) };
+    },
+  };
+  before(unlessSkipped(skip, async () => {
+    await requirePortFree();
+    fixture.scratch = box.temp(tag);
+    fixture.local = path.join(fixture.scratch, 'local');
+    fs.mkdirSync(fixture.local);
+    fixture.environment = { ...PROFILE_SHIMS, LOCALAPPDATA: windowsPath(fixture.local) };
+    if (node) {
+      fixture.host = box.hostCopy();
+      fs.copyFileSync(node === 'shim' ? shimExe() : programs.recorder, path.join(fixture.host.dir, 'node.exe'));
+    }
+    if (edge) box.placeOnC(BROWSERS.edgeX86, shimExe());
+    if (handler) await box.recordingUrlHandler();
+    await setup?.(fixture);
+  }));
+  after(unlessSkipped(skip, async () => {
+    try {
+      await teardown?.(fixture);
+    } finally {
+      await box.restore();
+    }
+  }));
+  return fixture;
 }

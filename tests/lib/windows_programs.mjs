@@ -26,20 +26,33 @@ export function nodeWinExe() {
   return exe;
 }
 
+/** The ids of the running Linux processes. */
+export const processIds = () => fs.readdirSync('/proc').filter((n) => /^\d+$/.test(n)).map(Number);
+
+/** The command line of a Linux process, as its arguments ([] once it has ended). */
+export function processArguments(pid) {
+  try {
+    const args = fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8').split('\0');
+    while (args.length && args.at(-1) === '') args.pop();
+    return args;
+  } catch {
+    return [];
+  }
+}
+
 /** The Windows programs running in the test prefix: { pid, args, owner },
  * `owner` being the test process that started them (wine.mjs), if any. */
 export function windowsPrograms() {
   const mark = `WINEPREFIX=${prefixDir()}`;
   const ownerMark = `${OWNER_VARIABLE}=`;
   const found = [];
-  for (const pid of fs.readdirSync('/proc').filter((n) => /^\d+$/.test(n))) {
+  for (const pid of processIds()) {
     try {
       const environment = fs.readFileSync(`/proc/${pid}/environ`, 'utf8').split('\0');
       if (!environment.includes(mark)) continue;
       const owner = environment.find((e) => e.startsWith(ownerMark))?.slice(ownerMark.length) ?? null;
-      const args = fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8').split('\0');
-      while (args.length && args.at(-1) === '') args.pop();
-      found.push({ pid: Number(pid), args, owner });
+      const args = processArguments(pid);
+      if (args.length) found.push({ pid, args, owner });
     } catch {
       // ended while being looked at
     }
@@ -101,7 +114,8 @@ export const ownerIsGone = (owner) => Boolean(owner) && processKey(owner.split('
  * started are never touched.
  */
 export async function clearLeftPrograms() {
-  if (!ownerKey) return false;
+  // Without a test prefix (the gateway's own tests) nothing was left in one.
+  if (!ownerKey || !process.env.ZUR_WINE_RUN) return false;
   const left = windowsPrograms().filter((p) => ownerIsGone(p.owner) && underWine(p.pid));
   if (!left.length) return false;
   console.error(`cleared what an ended test left running in the test prefix: ` +

@@ -5,13 +5,16 @@
 // exact UTF-16 command line and environment and records their standard
 // output, standard error, exit status and run time.
 
+import assert from 'node:assert/strict';
 import { spawn, spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 
 import { commandLine } from './command_line.mjs';
+import { FAILURE_HINT } from './expected.mjs';
 import { onWindowsRoad } from './road.mjs';
+import { waitUntil } from './wait.mjs';
 
 function required(name) {
   const value = process.env[name];
@@ -91,6 +94,13 @@ export function tempDir(tag = 'e2e') {
   return fs.mkdtempSync(path.join(temporaryRoot, `zur-${tag}-`));
 }
 
+/** A fresh folder under the temporary folder that goes away at the end of test `t`. */
+export function withTemp(t, tag) {
+  const dir = tempDir(tag);
+  t.after(() => fs.rmSync(dir, { recursive: true, force: true, maxRetries: 5 }));
+  return dir;
+}
+
 /** Removes a scratch folder. Windows removes no file that a process still
  * holds open, and a program may outlive its run (a gateway holds the
  * output handles its host gave it): there the folder may stay behind in
@@ -165,7 +175,7 @@ export async function wineserverState() {
     // A wineserver that is being stopped ends its programs first, and itself
     // shortly after: look for up to 3 s.
     const from = Date.now();
-    while (runs() && Date.now() - from < 3000) await new Promise((resolve) => setTimeout(resolve, 100));
+    await waitUntil(() => !runs(), { timeoutMs: 3000, everyMs: 100 });
     started = `the one wine.prefix started (pid ${pid}) ` +
       (runs() ? 'runs' : `is GONE (seen gone ${Date.now() - from} ms after the failure)`);
   }
@@ -266,6 +276,24 @@ export function failureReport(stderr) {
   if (lines.at(-1) !== '') throw new Error(`report does not end in LF: ${JSON.stringify(text)}`);
   lines.pop();
   return lines;
+}
+
+/**
+ * Status 101, nothing on standard output, and the four-line failure report
+ * of the program whose main.cc is in `source` (zur_setup_installer,
+ * zur_desktop_host), with `failure` as its failure line (a text, or a
+ * pattern it matches).
+ */
+export function assertFailed(run, failure, source = 'zur_setup_installer') {
+  assert.equal(run.status, 101, run.stderr.toString());
+  assert.equal(run.stdout.length, 0, 'nothing on standard output');
+  const lines = failureReport(run.stderr);
+  assert.equal(lines.length, 4, run.stderr.toString());
+  assert.equal(lines[0], '');
+  assert.match(lines[1], new RegExp(`^thread 'main' \\(\\d+\\) failed at desktop-tauri/native-win64/${source}/main\\.cc:\\d+:\\d+:$`));
+  if (failure instanceof RegExp) assert.match(lines[2], failure);
+  else assert.equal(lines[2], failure);
+  assert.equal(lines[3], FAILURE_HINT);
 }
 
 /**

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "test_support.h"
+
 #include <cstdint>
 #include <random>
 
@@ -59,7 +61,7 @@ TEST(SplitCommandLine, FollowsTheWindowsRules) {
       {u"", {std::u16string(kExe)}},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(split_command_line(c.line, kExe), c.expected) << "line: " << ::testing::PrintToString(std::u16string(c.line));
+    EXPECT_EQ(split_command_line(c.line, kExe), c.expected) << "line: " << show(c.line);
   }
 }
 
@@ -87,7 +89,7 @@ TEST(AppendQuotedArgument, QuotesOnlyWhatNeedsIt) {
   for (const auto& c : cases) {
     std::u16string line = u"x ";
     append_quoted_argument(line, c.argument);
-    EXPECT_EQ(line, u"x " + std::u16string(c.expected)) << ::testing::PrintToString(std::u16string(c.argument));
+    EXPECT_EQ(line, u"x " + std::u16string(c.expected)) << show(c.argument);
   }
 }
 

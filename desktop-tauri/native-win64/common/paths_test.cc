@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "test_support.h"
+
 namespace zur {
 namespace {
-
-std::string show(std::u16string_view text) { return ::testing::PrintToString(std::u16string(text)); }
 
 TEST(JoinPath, PutsOneSeparatorBetween) {
   const struct {

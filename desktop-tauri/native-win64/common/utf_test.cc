@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "test_support.h"
+
 namespace zur {
 namespace {
 
@@ -73,7 +75,7 @@ TEST(ToUtf8, EncodesAndRefusesUnpairedSurrogates) {
       {u"\xD83D\xDE00\xDE00", std::nullopt, "\xF0\x9F\x98\x80\xEF\xBF\xBD"},
   };
   for (const auto& c : cases) {
-    const auto label = ::testing::PrintToString(std::u16string(c.utf16));
+    const auto label = show(c.utf16);
     const auto strict = to_utf8(c.utf16);
     EXPECT_EQ(strict.has_value(), c.strict.has_value()) << label;
     if (strict && c.strict) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "test_support.h"
+
 #include <random>
 
 #include "../common/args.h"
@@ -9,8 +11,6 @@
 
 namespace zur::host {
 namespace {
-
-std::string show(std::u16string_view text) { return ::testing::PrintToString(std::u16string(text)); }
 
 constexpr std::u16string_view kStart = u"cmd /C start \"\" \"http://127.0.0.1:4300/apps/";
 constexpr std::u16string_view kPercent = u"%%cd:~,%";  // a "%" cmd does not expand

@@ -2,14 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include "test_support.h"
+
 #include "expected.h"
 
 #include <cstdint>
 
 namespace zur::host {
 namespace {
-
-std::string show(std::u16string_view text) { return ::testing::PrintToString(std::u16string(text)); }
 
 TEST(ReportMode, AnyElementEqualToAReportOption) {
   const struct {

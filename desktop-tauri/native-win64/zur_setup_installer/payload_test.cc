@@ -2,21 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
+
+#include "test_support.h"
 
 namespace zur::payload {
 namespace {
-
-std::string read_file(const char* path) {
-  std::string bytes;
-  std::FILE* file = std::fopen(path, "rb");
-  if (!file) return "<missing>";
-  char buffer[65536];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) bytes.append(buffer, n);
-  std::fclose(file);
-  return bytes;
-}
 
 TEST(Payload, CarriesTheBuildInputsByteForByte) {
   const struct {

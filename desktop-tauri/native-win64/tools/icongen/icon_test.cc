@@ -5,9 +5,10 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include "test_support.h"
+
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <iterator>
 #include <string>
@@ -25,15 +26,8 @@ using Bytes = std::vector<std::uint8_t>;
 const Bytes kPngSignature{0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
 
 Bytes read_icon_file(const std::string& name) {
-  const std::string path = std::string(ZUR_ICONS_DIR) + "/" + name;
-  Bytes data;
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return data;
-  std::uint8_t buf[4096];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) data.insert(data.end(), buf, buf + n);
-  std::fclose(f);
-  return data;
+  const std::string bytes = zur::read_file(std::string(ZUR_ICONS_DIR) + "/" + name);
+  return Bytes(bytes.begin(), bytes.end());
 }
 
 std::uint32_t be32(const Bytes& d, std::size_t at) {
@@ -159,6 +153,20 @@ const PngCase kPngCases[] = {
     {"128x128.png", 128, 4},
 };
 
+// Each of them read and decoded once, for all the tests below.
+struct Decoded {
+  PngCase c;
+  Png png;
+};
+const std::vector<Decoded>& decoded_pngs() {
+  static const std::vector<Decoded> all = [] {
+    std::vector<Decoded> out;
+    for (const PngCase& c : kPngCases) out.push_back({c, decode_png(read_icon_file(c.file))});
+    return out;
+  }();
+  return all;
+}
+
 TEST(IcoFile, HeaderDescribesTheOnePngItHolds) {
   const Bytes ico = read_icon_file("icon.ico");
   ASSERT_GT(ico.size(), 22u + 8u);
@@ -216,11 +224,9 @@ TEST(PngFile, ChunksAreExactlyIhdrIdatIendWithValidCrcs) {
 }
 
 TEST(PngFile, IhdrDeclaresSquare8BitRgbaNotInterlaced) {
-  for (const PngCase& c : kPngCases) {
-    std::string error;
-    const std::vector<Chunk> chunks = split_chunks(read_icon_file(c.file), error);
-    ASSERT_FALSE(chunks.empty()) << c.file << ": " << error;
-    const Bytes& ihdr = chunks[0].data;
+  for (const auto& [c, png] : decoded_pngs()) {
+    ASSERT_FALSE(png.chunks.empty()) << c.file << ": " << png.error;
+    const Bytes& ihdr = png.chunks[0].data;
     ASSERT_EQ(ihdr.size(), 13u) << c.file;
     EXPECT_EQ(be32(ihdr, 0), static_cast<std::uint32_t>(c.size)) << c.file << " width";
     EXPECT_EQ(be32(ihdr, 4), static_cast<std::uint32_t>(c.size)) << c.file << " height";
@@ -230,8 +236,7 @@ TEST(PngFile, IhdrDeclaresSquare8BitRgbaNotInterlaced) {
 }
 
 TEST(PngPixels, AlphaIsOpaqueInsideAndTransparentInTheFrame) {
-  for (const PngCase& c : kPngCases) {
-    const Png png = decode_png(read_icon_file(c.file));
+  for (const auto& [c, png] : decoded_pngs()) {
     ASSERT_EQ(png.error, "") << c.file;
     int wrong = 0;
     for (int y = 0; y < c.size; ++y) {
@@ -269,8 +274,7 @@ TEST(PngPixels, KnownPointsHaveTheDesignedColours) {
       {"gradient just outside amber", 32, 17, 14, 165, 233, 255, 10},
       {"gradient just inside the rim", 32, 4, 34, 36, 95, 255, 10},
   };
-  for (const PngCase& c : kPngCases) {
-    const Png png = decode_png(read_icon_file(c.file));
+  for (const auto& [c, png] : decoded_pngs()) {
     ASSERT_EQ(png.error, "") << c.file;
     // Coarser pictures sample the gradient further from its ends.
     const int k = c.size < 64 ? 2 : 1;
@@ -290,7 +294,7 @@ TEST(PngPixels, KnownPointsHaveTheDesignedColours) {
 TEST(PngPixels, DiscGradientDarkensOutwardAndStopsAtTheRim) {
   // Row 32 of the 64 picture; pixel centres at x + 0.5 so the radius is
   // about x - 31.5: amber up to 13.5, gradient 14.5 .. 27.5, navy from 28.5.
-  const Png png = decode_png(read_icon_file("icon.png"));
+  const Png& png = decoded_pngs()[0].png;  // icon.png
   ASSERT_EQ(png.error, "");
   auto rgb = [&](int x) {
     return std::vector<int>{png.pixel(x, 32, 0), png.pixel(x, 32, 1), png.pixel(x, 32, 2)};
@@ -311,8 +315,7 @@ TEST(PngPixels, DiscGradientDarkensOutwardAndStopsAtTheRim) {
 }
 
 TEST(PngPixels, PictureIsSymmetricAboutItsCentre) {
-  for (const PngCase& c : kPngCases) {
-    const Png png = decode_png(read_icon_file(c.file));
+  for (const auto& [c, png] : decoded_pngs()) {
     ASSERT_EQ(png.error, "") << c.file;
     const int n = c.size - 1;
     int asymmetric = 0;
