@@ -270,7 +270,11 @@ async function main() {
       },
       runs, rssRuns: RSS_RUNS, sizes, times, rss, waits,
     });
-    fs.writeFileSync(path.join(bench, 'RESULTS.md'), text);
+    // The figures measured by hand follow the bench's own tables: a new run
+    // rewrites the tables and keeps them.
+    const file = path.join(bench, 'RESULTS.md');
+    const byHand = fs.existsSync(file) ? fs.readFileSync(file, 'utf8').split(/^(?=## Measured by hand$)/m)[1] : undefined;
+    fs.writeFileSync(file, byHand ? `${text.trimEnd()}\n\n${byHand}` : text);
     process.stdout.write(text);
   } finally {
     await cleanup();
