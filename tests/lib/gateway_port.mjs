@@ -17,13 +17,16 @@ function canBind(host) {
   });
 }
 
-/** Fails with a plain message when something else holds the gateway port;
- * a gateway that an ended test of the prefix left running is stopped first. */
+/** Fails with a plain message when something else holds the gateway port.
+ * What an ended test of the prefix left running is stopped first, whether it
+ * holds the port yet or not: a host it left may start a gateway a moment
+ * later. */
 export async function requirePortFree() {
-  if (!(await canBind('127.0.0.1')) && (await clearLeftPrograms())) await waitPortFree(5000).catch(() => {});
-  if (!(await canBind('127.0.0.1'))) {
-    throw new Error(`127.0.0.1:${PORT} is already taken by another program; these tests need it free`);
-  }
+  const free = () => canBind('127.0.0.1');
+  const cleared = await clearLeftPrograms();
+  if (await free()) return;
+  if (cleared && (await waitUntil(free, { timeoutMs: 5000, everyMs: 100 }))) return;
+  throw new Error(`127.0.0.1:${PORT} is already taken by another program; these tests need it free`);
 }
 
 /** Waits for a listener of an earlier case (a fake gateway) to go away. */

@@ -49,12 +49,13 @@ function clearLeftFakes() {
   if (!ownerKey || !fs.existsSync(ledgerDir())) return;
   const ledgers = fs.readdirSync(ledgerDir()).map((name) => {
     const file = path.join(ledgerDir(), name);
-    return { file, owner: name.replace('-', ' '), paths: fs.readFileSync(file, 'utf8').split('\n').filter(Boolean) };
+    const owner = name.replace('-', ' ');
+    return { file, owner, gone: ownerIsGone(owner), paths: fs.readFileSync(file, 'utf8').split('\n').filter(Boolean) };
   });
   // A path an ended test once placed and took away may be a live test's now.
-  const live = new Set(ledgers.filter((l) => !ownerIsGone(l.owner)).flatMap((l) => l.paths));
-  for (const { file, owner, paths } of ledgers) {
-    if (!ownerIsGone(owner)) continue;
+  const live = new Set(ledgers.filter((l) => !l.gone).flatMap((l) => l.paths));
+  for (const { file, owner, gone, paths } of ledgers) {
+    if (!gone) continue;
     const left = paths.filter((p) => !live.has(p) && fs.existsSync(p));
     if (left.length) console.error(`cleared what an ended test (process ${owner.split(' ')[0]}) left on drive C: ${left.join(', ')}`);
     for (const p of left) fs.rmSync(p, { recursive: true, force: true });
@@ -126,12 +127,9 @@ export function sandbox() {
     },
     async restore() {
       const errors = [];
-      // Nothing the test started may still write into what is removed.
-      try {
-        await stopOwnPrograms();
-      } catch (e) {
-        errors.push(e);
-      }
+      // Nothing the test started may still write into what is removed: its
+      // programs end first.
+      undo.push(stopOwnPrograms);
       while (undo.length) {
         try {
           await undo.pop()();

@@ -116,10 +116,16 @@ export const ownerIsGone = (owner) => Boolean(owner) && processKey(owner.split('
 export async function clearLeftPrograms() {
   // Without a test prefix (the gateway's own tests) nothing was left in one.
   if (!ownerKey || !process.env.ZUR_WINE_RUN) return false;
-  const left = windowsPrograms().filter((p) => ownerIsGone(p.owner) && underWine(p.pid));
+  const leftNow = () => windowsPrograms().filter((p) => ownerIsGone(p.owner) && underWine(p.pid));
+  let left = leftNow();
   if (!left.length) return false;
   console.error(`cleared what an ended test left running in the test prefix: ` +
     left.map((p) => `pid ${p.pid} (${p.args.join(' ')}, of test process ${p.owner.split(' ')[0]})`).join(', '));
-  await kill(left);
+  // A program killed while it was starting another may leave that one,
+  // which then shows up a moment later: a few more rounds.
+  for (let round = 0; left.length && round < 3; round++) {
+    await kill(left);
+    left = leftNow();
+  }
   return true;
 }
