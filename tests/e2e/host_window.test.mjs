@@ -15,8 +15,7 @@ import { driveC, onC, programs, windowsPath } from '../lib/wine.mjs';
 
 const PROFILE_TAIL = '\\OLVENTA\\ZUR-Vedozaruz\\webview-profile';
 
-// Every launch ends with a browser or a default-handler start: fakes of
-// both record it instead.
+// Every launch ends with a browser or a default-handler start, which fakes record.
 const SKIP = needs('url-handler');
 let gateway;
 const fixture = hostFixture({
@@ -28,16 +27,41 @@ const fixture = hostFixture({
 });
 const { box } = fixture;
 
-/** Puts stand-ins at the named browser paths ('folder' for a directory). */
-function browsers(installs) {
+/** Puts stand-ins at the named browser paths ('folder' for a directory) until test `t` ends. */
+function browsers(t, installs) {
   const removers = Object.entries(installs).map(([key, kind]) =>
     box.placeOnC(BROWSERS[key] ?? key, kind === 'folder' ? 'folder' : shimExe()));
-  return () => removers.reverse().forEach((remove) => remove());
+  t.after(() => removers.reverse().forEach((remove) => remove()));
 }
 
 const browserLine = (exe, url, profile) =>
   [quoteArgument(onC(exe)), quoteArgument(`--app=${url}`), quoteArgument(`--user-data-dir=${profile}`),
     ...BROWSER_ARGS_TAIL].join(' ');
+
+/** The three installs under drive Z:, named by the program-files variables and found relative to the
+ * working folder: the launch options that point there. */
+function installsElsewhere() {
+  const other = (...parts) => path.join(fixture.scratch, 'other', ...parts);
+  for (const relative of Object.values(BROWSERS)) {
+    const file = other(...relative.split('\\'));
+    fs.mkdirSync(path.dirname(file), { recursive: true });
+    fs.copyFileSync(shimExe(), file);
+  }
+  const [x64, x86] = [windowsPath(other('Program Files')), windowsPath(other('Program Files (x86)'))];
+  return { cwd: windowsPath(other()), set: { ProgramFiles: x64, 'ProgramFiles(x86)': x86, ProgramW6432: x64 } };
+}
+
+/** Closes the fake gateway until test `t` ends. */
+async function silenceGateway(t) {
+  await gateway.close();
+  t.after(async () => {
+    await waitPortFree();
+    gateway = await listener();
+  });
+}
+
+// A script that does not exist: one more probe and no waiting.
+const missingScript = () => windowsPath(path.join(fixture.scratch, 'missing.mjs'));
 
 test('the first browser install that exists is started', { skip: SKIP }, async (t) => {
   const profile = windowsPath(fixture.local) + PROFILE_TAIL;
@@ -46,64 +70,35 @@ test('the first browser install that exists is started', { skip: SKIP }, async (
     { name: 'Edge in Program Files and Chrome: Edge', install: { edge: 1, chrome: 1 }, started: BROWSERS.edge },
     { name: 'Chrome alone', install: { chrome: 1 }, started: BROWSERS.chrome },
     { name: 'Edge (x86) and Chrome', install: { edgeX86: 1, chrome: 1 }, started: BROWSERS.edgeX86 },
-    {
-      name: 'Chrome under Program Files (x86) is not a candidate',
-      install: { 'Program Files (x86)\\Google\\Chrome\\Application\\chrome.exe': 1 },
-      handler: true,
-    },
+    { name: 'Chrome under Program Files (x86) is not a candidate',
+      install: { 'Program Files (x86)\\Google\\Chrome\\Application\\chrome.exe': 1 }, handler: true },
     { name: 'Edge elsewhere (program-files variables, working folder) is not found', install: {}, elsewhere: true, handler: true },
   ];
   for (const c of cases) {
-    await t.test(c.name, async () => {
-      const remove = browsers(c.install);
-      try {
-        let set = {};
-        if (c.elsewhere) {
-          // The three installs under drive Z:, named by the program-files
-          // variables and found relative to the working folder.
-          for (const relative of Object.values(BROWSERS)) {
-            const other = path.join(fixture.scratch, 'other', ...relative.split('\\'));
-            fs.mkdirSync(path.dirname(other), { recursive: true });
-            fs.copyFileSync(shimExe(), other);
-          }
-          const other = (folder) => windowsPath(path.join(fixture.scratch, 'other', folder));
-          set = {
-            ProgramFiles: other('Program Files'),
-            'ProgramFiles(x86)': other('Program Files (x86)'),
-            ProgramW6432: other('Program Files'),
-          };
-        }
-        const { records } = await fixture.launch({
-          set, cwd: c.elsewhere ? windowsPath(path.join(fixture.scratch, 'other')) : undefined,
-        });
-        assert.equal(records.length, 1, JSON.stringify(records));
-        const [started] = records;
-        if (c.handler) {
-          assert.equal(started.exe, onC(HANDLER));
-          assert.equal(started.cmd, `"${onC(HANDLER)}" "${ROOT}"`);
-          return;
-        }
-        assert.equal(started.exe, onC(c.started));
-        assert.equal(started.cmd, browserLine(c.started, ROOT, profile));
-        assert.equal(started.profileExisted, true, 'the profile folder is made before the browser starts');
-        assert.equal(started.consoleCP, 0, 'the browser is started without creation flags');
-      } finally {
-        remove();
+    await t.test(c.name, async (st) => {
+      browsers(st, c.install);
+      const { records } = await fixture.launch(c.elsewhere ? installsElsewhere() : {});
+      assert.equal(records.length, 1, JSON.stringify(records));
+      const [started] = records;
+      if (c.handler) {
+        assert.equal(started.exe, onC(HANDLER));
+        assert.equal(started.cmd, `"${onC(HANDLER)}" "${ROOT}"`);
+        return;
       }
+      assert.equal(started.exe, onC(c.started));
+      assert.equal(started.cmd, browserLine(c.started, ROOT, profile));
+      assert.equal(started.profileExisted, true, 'the profile folder is made before the browser starts');
+      assert.equal(started.consoleCP, 0, 'the browser is started without creation flags');
     });
   }
 });
 
-test('a browser path that is a folder is chosen, and nothing opens', { skip: SKIP }, async () => {
-  const remove = browsers({ edgeX86: 'folder', chrome: 1 });
+test('a browser path that is a folder is chosen, and nothing opens', { skip: SKIP }, async (t) => {
+  browsers(t, { edgeX86: 'folder', chrome: 1 });
   const own = path.join(fixture.scratch, 'folder-case');
-  try {
-    const { records } = await fixture.launch({ set: { LOCALAPPDATA: windowsPath(own) }, expect: 0, settleMs: 3000 });
-    assert.deepEqual(records, [], 'no later candidate and no default handler');
-    assert.ok(fs.statSync(path.join(own, 'OLVENTA', 'ZUR-Vedozaruz', 'webview-profile')).isDirectory());
-  } finally {
-    remove();
-  }
+  const { records } = await fixture.launch({ set: { LOCALAPPDATA: windowsPath(own) }, expect: 0, settleMs: 3000 });
+  assert.deepEqual(records, [], 'no later candidate and no default handler');
+  assert.ok(fs.statSync(path.join(own, 'OLVENTA', 'ZUR-Vedozaruz', 'webview-profile')).isDirectory());
 });
 
 test('without a browser, the gateway decides', { skip: SKIP }, async (t) => {
@@ -112,124 +107,71 @@ test('without a browser, the gateway decides', { skip: SKIP }, async (t) => {
     { name: 'gateway silent: nothing is opened', reachable: false, expect: [] },
   ];
   for (const c of cases) {
-    await t.test(c.name, async () => {
+    await t.test(c.name, async (st) => {
       const own = path.join(fixture.scratch, `no-browser-${c.reachable}`);
       fs.mkdirSync(own);
-      if (!c.reachable) await gateway.close();
-      try {
-        const { records } = await fixture.launch({
-          // A script that does not exist: one more probe and no waiting.
-          set: { LOCALAPPDATA: windowsPath(own), ZUR_GATEWAY_SCRIPT: windowsPath(path.join(fixture.scratch, 'missing.mjs')) },
-          expect: c.expect.length,
-          settleMs: 3000,
-        });
-        assert.deepEqual(records.map((r) => r.cmd), c.expect);
-        assert.deepEqual(fs.readdirSync(own), [], 'no profile folder without a browser');
-      } finally {
-        if (!c.reachable) {
-          await waitPortFree();
-          gateway = await listener();
-        }
-      }
+      if (!c.reachable) await silenceGateway(st);
+      const { records } = await fixture.launch({
+        set: { LOCALAPPDATA: windowsPath(own), ZUR_GATEWAY_SCRIPT: missingScript() },
+        expect: c.expect.length,
+        settleMs: 3000,
+      });
+      assert.deepEqual(records.map((r) => r.cmd), c.expect);
+      assert.deepEqual(fs.readdirSync(own), [], 'no profile folder without a browser');
     });
   }
 });
 
-test('a silent gateway still gets the browser started', { skip: SKIP }, async () => {
-  const remove = browsers({ chrome: 1 });
-  await gateway.close();
-  try {
-    const { records } = await fixture.launch({ set: { ZUR_GATEWAY_SCRIPT: windowsPath(path.join(fixture.scratch, 'missing.mjs')) } });
-    assert.equal(records.length, 1);
-    assert.equal(records[0].cmd, browserLine(BROWSERS.chrome, ROOT, windowsPath(fixture.local) + PROFILE_TAIL));
-  } finally {
-    remove();
-    await waitPortFree();
-    gateway = await listener();
-  }
+test('a silent gateway still gets the browser started', { skip: SKIP }, async (t) => {
+  browsers(t, { chrome: 1 });
+  await silenceGateway(t);
+  const { records } = await fixture.launch({ set: { ZUR_GATEWAY_SCRIPT: missingScript() } });
+  assert.equal(records.length, 1);
+  assert.equal(records[0].cmd, browserLine(BROWSERS.chrome, ROOT, windowsPath(fixture.local) + PROFILE_TAIL));
 });
 
 test('the webview profile folder', { skip: SKIP }, async (t) => {
-  const remove = browsers({ edgeX86: 1 });
-  t.after(remove);
+  browsers(t, { edgeX86: 1 });
   const dir = (name) => path.join(fixture.scratch, 'profiles', name);
-  fs.mkdirSync(dir('already/OLVENTA/ZUR-Vedozaruz/webview-profile'), { recursive: true });
-  fs.mkdirSync(dir('cwd-absent'), { recursive: true });
-  fs.mkdirSync(dir('cwd-invalid'), { recursive: true });
+  const win = (name) => windowsPath(dir(name));
+  const tail = (name) => win(name) + PROFILE_TAIL;
+  const made = (name) => dir(`${name}/OLVENTA/ZUR-Vedozaruz/webview-profile`);
+  [made('already'), dir('cwd-absent'), dir('cwd-invalid')].forEach((d) => fs.mkdirSync(d, { recursive: true }));
   fs.writeFileSync(dir('a-file'), '');
   const cases = [
-    {
-      name: 'under LOCALAPPDATA',
-      local: () => windowsPath(dir('plain')),
-      profile: () => windowsPath(dir('plain')) + PROFILE_TAIL,
-      made: () => dir('plain/OLVENTA/ZUR-Vedozaruz/webview-profile'),
-    },
-    {
-      name: 'a value ending in a backslash gives a doubled separator',
-      local: () => `${windowsPath(dir('slash'))}\\`,
-      profile: () => `${windowsPath(dir('slash'))}\\${PROFILE_TAIL}`,
-      made: () => dir('slash/OLVENTA/ZUR-Vedozaruz/webview-profile'),
-    },
-    {
-      name: 'a value with a space stays one argument',
-      local: () => windowsPath(dir('Local App Data')),
-      profile: () => windowsPath(dir('Local App Data')) + PROFILE_TAIL,
-      made: () => dir('Local App Data/OLVENTA/ZUR-Vedozaruz/webview-profile'),
-    },
-    {
-      name: 'a folder that is there already',
-      local: () => windowsPath(dir('already')),
-      profile: () => windowsPath(dir('already')) + PROFILE_TAIL,
-      made: () => dir('already/OLVENTA/ZUR-Vedozaruz/webview-profile'),
-    },
-    {
-      name: 'an empty value: at the root of the current drive',
-      local: () => '',
-      cwd: 'C:\\zur-e2e-cwd',
-      profile: () => PROFILE_TAIL,
-      made: () => driveC('OLVENTA\\ZUR-Vedozaruz\\webview-profile'),
-    },
-    {
-      name: 'no LOCALAPPDATA: in the working folder',
-      local: () => null,
-      cwd: () => windowsPath(dir('cwd-absent')),
-      profile: () => '.\\webview-profile',
-      made: () => dir('cwd-absent/webview-profile'),
-    },
-    {
-      name: 'LOCALAPPDATA not valid Unicode: in the working folder',
-      local: () => `${windowsPath(dir('bad'))}\uD800`,
-      cwd: () => windowsPath(dir('cwd-invalid')),
-      profile: () => '.\\webview-profile',
-      made: () => dir('cwd-invalid/webview-profile'),
-    },
-    {
-      name: 'a folder that cannot be made: the browser starts all the same',
-      local: () => windowsPath(dir('a-file')),
-      profile: () => windowsPath(dir('a-file')) + PROFILE_TAIL,
-      made: null,
-    },
+    { name: 'under LOCALAPPDATA', local: win('plain'), profile: tail('plain'), made: made('plain') },
+    { name: 'a value ending in a backslash gives a doubled separator',
+      local: `${win('slash')}\\`, profile: `${win('slash')}\\${PROFILE_TAIL}`, made: made('slash') },
+    { name: 'a value with a space stays one argument',
+      local: win('Local App Data'), profile: tail('Local App Data'), made: made('Local App Data') },
+    { name: 'a folder that is there already', local: win('already'), profile: tail('already'), made: made('already') },
+    { name: 'an empty value: at the root of the current drive', local: '', cwd: 'C:\\zur-e2e-cwd',
+      profile: PROFILE_TAIL, made: driveC('OLVENTA\\ZUR-Vedozaruz\\webview-profile') },
+    { name: 'no LOCALAPPDATA: in the working folder',
+      local: null, cwd: win('cwd-absent'), profile: '.\\webview-profile', made: dir('cwd-absent/webview-profile') },
+    { name: 'LOCALAPPDATA not valid Unicode: in the working folder', local: `${win('bad')}\uD800`,
+      cwd: win('cwd-invalid'), profile: '.\\webview-profile', made: dir('cwd-invalid/webview-profile') },
+    { name: 'a folder that cannot be made: the browser starts all the same',
+      local: win('a-file'), profile: tail('a-file') },
   ];
   for (const c of cases) {
     await t.test(c.name, async () => {
-      const cwd = typeof c.cwd === 'function' ? c.cwd() : c.cwd;
-      if (cwd === 'C:\\zur-e2e-cwd') {
+      if (c.cwd === 'C:\\zur-e2e-cwd') {
         box.track(driveC('OLVENTA'));
         box.placeOnC('zur-e2e-cwd', 'folder');
       }
-      const value = c.local();
       const { records } = await fixture.launch({
-        cwd,
-        set: value === null ? {} : { LOCALAPPDATA: value },
-        unset: value === null ? ['LOCALAPPDATA'] : [],
+        cwd: c.cwd,
+        set: c.local === null ? {} : { LOCALAPPDATA: c.local },
+        unset: c.local === null ? ['LOCALAPPDATA'] : [],
       });
       assert.equal(records.length, 1, JSON.stringify(records));
       const [started] = records;
-      assert.equal(started.cmd, browserLine(BROWSERS.edgeX86, ROOT, c.profile()));
+      assert.equal(started.cmd, browserLine(BROWSERS.edgeX86, ROOT, c.profile));
       assert.deepEqual(parseCommandLine(started.cmd).slice(1),
-        [`--app=${ROOT}`, `--user-data-dir=${c.profile()}`, ...BROWSER_ARGS_TAIL]);
+        [`--app=${ROOT}`, `--user-data-dir=${c.profile}`, ...BROWSER_ARGS_TAIL]);
       if (c.made) {
-        assert.ok(fs.statSync(c.made()).isDirectory(), `${c.made()} is made`);
+        assert.ok(fs.statSync(c.made).isDirectory(), `${c.made} is made`);
         assert.equal(started.profileExisted, true, 'made before the browser starts');
       } else {
         assert.equal(started.profileExisted, false);
@@ -239,8 +181,7 @@ test('the webview profile folder', { skip: SKIP }, async (t) => {
 });
 
 test('the page the browser opens', { skip: SKIP }, async (t) => {
-  const remove = browsers({ edgeX86: 1 });
-  t.after(remove);
+  browsers(t, { edgeX86: 1 });
   const profile = windowsPath(fixture.local) + PROFILE_TAIL;
   const cases = [
     { name: 'no page option: the root', args: [], url: ROOT },
@@ -285,6 +226,7 @@ test('the page the browser opens', { skip: SKIP }, async (t) => {
 test('the default handler gets the page through cmd, and cmd runs nothing else', { skip: SKIP }, async (t) => {
   // Would leave a second record if cmd ran it.
   const injected = `"${windowsPath(programs.recorder)}"`;
+  const escaped = injected.replaceAll('"', '%22');
   // `url`: what reaches the handler; only blanks, control characters, '"'
   // and '!' are percent-encoded on the way, and a '%' that starts no %XX
   // escape becomes %25.
@@ -292,13 +234,13 @@ test('the default handler gets the page through cmd, and cmd runs nothing else',
     { name: 'the root', args: [], url: ROOT },
     { name: 'the cockpit', args: ['--synergy-cockpit'], url: COCKPIT },
     { name: 'unreserved characters, "/", "?" and "="', app: 'AZaz09-._~/x?y=z/', url: `${APPS}AZaz09-._~/x?y=z/` },
-    { name: 'an ampersand that starts a command', app: `&${injected} injected`, url: `${APPS}&${injected.replaceAll('"', '%22')}%20injected` },
-    { name: 'a quote that ends the quoting first', app: `" & ${injected} injected & "`, url: `${APPS}%22%20&%20${injected.replaceAll('"', '%22')}%20injected%20&%20%22` },
-    { name: 'a pipe', app: `x|${injected} injected`, url: `${APPS}x|${injected.replaceAll('"', '%22')}%20injected` },
-    { name: 'a caret before a quote', app: `^" & ${injected} injected`, url: `${APPS}^%22%20&%20${injected.replaceAll('"', '%22')}%20injected` },
-    { name: 'a backslash before a quote', app: `\\" & ${injected} injected`, url: `${APPS}\\%22%20&%20${injected.replaceAll('"', '%22')}%20injected` },
-    { name: 'a line break', app: `a\n${injected} injected`, url: `${APPS}a%0A${injected.replaceAll('"', '%22')}%20injected` },
-    { name: 'a carriage return and a line break', app: `a\r\n${injected} injected`, url: `${APPS}a%0D%0A${injected.replaceAll('"', '%22')}%20injected` },
+    { name: 'an ampersand that starts a command', app: `&${injected} injected`, url: `${APPS}&${escaped}%20injected` },
+    { name: 'a quote that ends the quoting first', app: `" & ${injected} injected & "`, url: `${APPS}%22%20&%20${escaped}%20injected%20&%20%22` },
+    { name: 'a pipe', app: `x|${injected} injected`, url: `${APPS}x|${escaped}%20injected` },
+    { name: 'a caret before a quote', app: `^" & ${injected} injected`, url: `${APPS}^%22%20&%20${escaped}%20injected` },
+    { name: 'a backslash before a quote', app: `\\" & ${injected} injected`, url: `${APPS}\\%22%20&%20${escaped}%20injected` },
+    { name: 'a line break', app: `a\n${injected} injected`, url: `${APPS}a%0A${escaped}%20injected` },
+    { name: 'a carriage return and a line break', app: `a\r\n${injected} injected`, url: `${APPS}a%0D%0A${escaped}%20injected` },
     { name: 'redirections and grouping', app: 'a<b>c(d)e,f;g=h', url: `${APPS}a<b>c(d)e,f;g=h` },
     { name: 'carets and pipes', app: 'x^y|z&w', url: `${APPS}x^y|z&w` },
     { name: 'a variable of cmd stays unexpanded', app: '%CD%', url: `${APPS}%CD%25` },
@@ -311,11 +253,9 @@ test('the default handler gets the page through cmd, and cmd runs nothing else',
     { name: 'control characters', app: 'a\u0001b\u001fc\u007fd', url: `${APPS}a%01b%1Fc%7Fd` },
     { name: 'everything at once', app: 'a&b|c^d<e>f(g)h,i;j=k%CD%PATH%2Fz', url: `${APPS}a&b|c^d<e>f(g)h,i;j=k%CD%25PATH%2Fz` },
     // An ANSI handler would map the fullwidth quote and percent onto '"' and '%'.
-    {
-      name: 'look-alikes of a quote and a percent go as UTF-8 escapes',
+    { name: 'look-alikes of a quote and a percent go as UTF-8 escapes',
       app: `\uFF02 & ${injected} \uFF05PATH\uFF05 caf\u00e9`, decodes: true,
-      url: `${APPS}%EF%BC%82%20&%20${injected.replaceAll('"', '%22')}%20%EF%BC%85PATH%EF%BC%85%20caf%C3%A9`,
-    },
+      url: `${APPS}%EF%BC%82%20&%20${escaped}%20%EF%BC%85PATH%EF%BC%85%20caf%C3%A9` },
   ];
   for (const c of cases) {
     await t.test(c.name, async () => {
