@@ -86,7 +86,12 @@ function environment({ script, nodeOnPath }) {
   return { set, files };
 }
 
-const waitFile = (file) => waitUntil(() => fs.existsSync(file), { timeoutMs: 20000, what: `no ${path.basename(file)}` });
+/** The gateway's own output: its first line, then one line for each page served after the host ended. */
+function assertServed(output, name) {
+  const lines = output.split(/\r?\n/).filter(Boolean);
+  assert.equal(lines[0], LISTENING);
+  assert.deepEqual(lines.slice(1).filter((l) => l.startsWith('GET ')), servedLines(name));
+}
 
 /** Waits until the text of `file` holds every line of `lines`. */
 function waitLogged(file, lines) {
@@ -107,6 +112,11 @@ async function get(url) {
 }
 
 test('the gateway on the real node outlives the host, whatever its outputs were', { skip: SKIP }, async (t) => {
+  const runToEnd = async (host, env, name, options) => {
+    const run = await runHost({ exe: host.exe, args: [`--app=${name}`], set: env.set, ...options });
+    assert.equal(run.status, 0, run.stderr.toString());
+    t.diagnostic(`${name}: the host ended after ${run.elapsedMs} ms`);
+  };
   // `start(host, env, name)` runs one launch up to the host's end and
   // returns what to check once the gateway has been stopped.
   const rows = [
@@ -126,13 +136,8 @@ test('the gateway on the real node outlives the host, whatever its outputs were'
         assert.equal(again.status, 0);
         t.diagnostic(`${name}: the second host ended after ${again.elapsedMs} ms`);
         assert.deepEqual(gatewayPrograms().map((p) => p.pid), [first.pid], 'no second node');
-        return () => {
-          // The host's own standard output was the gateway's: its first line
-          // is there, then one line for each page served after the host ended.
-          const lines = fs.readFileSync(log, 'utf8').split(/\r?\n/).filter(Boolean);
-          assert.equal(lines[0], LISTENING);
-          assert.deepEqual(lines.slice(1).filter((l) => l.startsWith('GET ')), servedLines(name));
-        };
+        // The host's own standard output was the gateway's.
+        return () => assertServed(fs.readFileSync(log, 'utf8'), name);
       },
     },
     {
@@ -147,7 +152,8 @@ test('the gateway on the real node outlives the host, whatever its outputs were'
           set: env.set,
           timeoutMs: 120000,
         });
-        await waitFile(`${result}.exited`);
+        await waitUntil(() => fs.existsSync(`${result}.exited`),
+          { timeoutMs: 20000, what: `no ${path.basename(result)}.exited` });
         return async (stoppedAt) => {
           const run = await caller;
           assert.equal(run.status, 0, run.stderr.toString());
@@ -156,37 +162,19 @@ test('the gateway on the real node outlives the host, whatever its outputs were'
           t.diagnostic(`${name}: gateway's first line after ${times.firstOutput - times.start} ms, ` +
             `host ended after ${times.exit - times.start} ms, end of file ${times.end - stoppedAt} ms after ` +
             `the gateway was stopped (${stoppedAt - times.exit} ms after the host ended)`);
-          // The gateway wrote into the host's own output: only a handle the
-          // host handed on leads there. (Whether that came before the host
-          // ended is timing: a gateway that listens is seen by the next probe
-          // before it may have printed, or not at all within a slow wait.)
+          // The gateway wrote into the host's own output: only a handle the host handed on leads there.
+          // (Whether that came before the host ended is timing: a gateway that listens is seen by the
+          // next probe before it may have printed, or not at all within a slow wait.)
           // The gateway holds the pipe: no end of file until it has ended.
           assert.ok(times.end >= stoppedAt, `end of file ${stoppedAt - times.end} ms before the gateway was stopped`);
-          const lines = output.split(/\r?\n/).filter(Boolean);
-          assert.equal(lines[0], LISTENING);
-          assert.deepEqual(lines.slice(1).filter((l) => l.startsWith('GET ')), servedLines(name));
+          assertServed(output, name);
         };
       },
     },
-    {
-      name: 'a pipe whose reader has closed; a relative script path',
-      nodeBeside: true,
-      relative: true,
-      async start(host, env, name) {
-        const run = await runHost({ exe: host.exe, args: [`--app=${name}`], cwd: windowsPath(odd), set: env.set, stdout: 'closed' });
-        assert.equal(run.status, 0, run.stderr.toString());
-        t.diagnostic(`${name}: the host ended after ${run.elapsedMs} ms`);
-      },
-    },
-    {
-      name: 'no standard output at all',
-      nodeBeside: true,
-      async start(host, env, name) {
-        const run = await runHost({ exe: host.exe, args: [`--app=${name}`], set: env.set, stdout: 'none' });
-        assert.equal(run.status, 0, run.stderr.toString());
-        t.diagnostic(`${name}: the host ended after ${run.elapsedMs} ms`);
-      },
-    },
+    { name: 'a pipe whose reader has closed; a relative script path', nodeBeside: true, relative: true,
+      start: (host, env, name) => runToEnd(host, env, name, { cwd: windowsPath(odd), stdout: 'closed' }) },
+    { name: 'no standard output at all', nodeBeside: true,
+      start: (host, env, name) => runToEnd(host, env, name, { stdout: 'none' }) },
     {
       name: 'a console that goes away with the host (the launcher script)',
       nodeBeside: true,
@@ -239,10 +227,8 @@ test('the gateway on the real node outlives the host, whatever its outputs were'
 
 test('a folder with a final backslash reaches node whole; node fails, the host does not care', { skip: SKIP }, async () => {
   await waitPortFree();
-  const host = hosts.beside;
-  const folder = `${windowsPath(odd)}\\`;
-  const env = environment({ script: folder });
-  const run = await runHost({ exe: host.exe, set: env.set });
+  const env = environment({ script: `${windowsPath(odd)}\\` });
+  const run = await runHost({ exe: hosts.beside.exe, set: env.set });
   assert.equal(run.status, 0);
   assert.equal(run.stdout.length, 0);
   // Node's own complaint went to the host's standard error, naming the whole folder.
