@@ -17,26 +17,19 @@ import { processArguments } from '../lib/windows_programs.mjs';
 import { runHost, sourceDir, windowsPath } from '../lib/wine.mjs';
 
 const SKIP = needs('linux-node', 'linux-processes');
-let gatewayScript;
-let renderScript;
+const gatewayScript = () => path.join(sourceDir(), 'zur-unified-gateway-server.mjs');
+const renderScript = () => path.join(sourceDir(), 'tests', 'helpers', 'render_page.mjs');
+const gatewayPids = () => listeningPids().filter((pid) => processArguments(pid).includes(gatewayScript()));
 
 // node.exe beside the host and the Edge install both start Linux programs.
 const fixture = hostFixture({
   tag: 'host-road', skip: SKIP, node: 'shim', edge: true,
-  setup() {
-    gatewayScript = path.join(sourceDir(), 'zur-unified-gateway-server.mjs');
-    renderScript = path.join(sourceDir(), 'tests', 'helpers', 'render_page.mjs');
-  },
   // The gateway outlives the host: stop it, and only it.
   async teardown() {
     for (const pid of gatewayPids()) process.kill(pid, 'SIGTERM');
     await waitPortFree(10000);
   },
 });
-
-function gatewayPids() {
-  return listeningPids().filter((pid) => processArguments(pid).includes(gatewayScript));
-}
 
 const waitForRender = (dir, timeoutMs = 90000) => waitUntil(() => {
   if (fs.existsSync(path.join(dir, 'error'))) assert.fail(fs.readFileSync(path.join(dir, 'error'), 'utf8'));
@@ -58,8 +51,8 @@ test('the host starts the gateway and the page is shown', { skip: SKIP }, async 
         args: c.args,
         set: {
           ZUR_SHIM_NODE: process.execPath,
-          ZUR_SHIM_MSEDGE: `${quoteArgument(process.execPath)} ${quoteArgument(renderScript)}`,
-          ZUR_GATEWAY_SCRIPT: windowsPath(gatewayScript),
+          ZUR_SHIM_MSEDGE: `${quoteArgument(process.execPath)} ${quoteArgument(renderScript())}`,
+          ZUR_GATEWAY_SCRIPT: windowsPath(gatewayScript()),
           ZUR_TEST_RENDER_DIR: render,
           LOCALAPPDATA: windowsPath(fixture.local),
           PATH: SYSTEM_PATH,

@@ -13,8 +13,6 @@ import { SYSTEM_PATH, hostFixture } from '../lib/sandbox.mjs';
 import { needs } from '../lib/road.mjs';
 import { onC, runHost, windowsPath } from '../lib/wine.mjs';
 
-const report = (reachable) => `${smokeTestReport(reachable)}\n`;
-
 // A browser and a default URL handler that record their start, where this
 // road may plant them.
 const FAKES = needs('url-handler');
@@ -28,17 +26,6 @@ const fixture = hostFixture({
     Object.assign(environment, { ZUR_GATEWAY_SCRIPT: windowsPath(script), PATH: SYSTEM_PATH });
   },
 });
-
-// Runs `body` with the listener of kind `listen` up on the gateway port.
-async function withListener(listen, body) {
-  await waitPortFree();
-  const server = listen === 'stalled' ? await stalledListener() : listen ? await listener(listen) : null;
-  try {
-    return await body();
-  } finally {
-    await server?.close();
-  }
-}
 
 const recordFiles = [];
 
@@ -59,13 +46,16 @@ test('report mode prints one line with the probe result', async (t) => {
     { name: 'element 0 is --version, quoted', args: ['x'], element0: '"--version"', listen: null, reachable: false },
   ];
   for (const c of cases) {
-    await t.test(c.name, { skip: needs(...c.needs ?? []) }, async () => {
+    await t.test(c.name, { skip: needs(...c.needs ?? []) }, async (st) => {
       const record = path.join(fixture.scratch, `record-${recordFiles.length}.jsonl`);
       recordFiles.push({ name: c.name, record });
       const set = { ...fixture.environment, ZUR_TEST_RECORD: windowsPath(record) };
-      const run = await withListener(c.listen, () => runHost({ exe: fixture.host.exe, args: c.args, element0: c.element0, set }));
+      await waitPortFree();
+      const server = c.listen === 'stalled' ? await stalledListener() : c.listen ? await listener(c.listen) : null;
+      st.after(() => server?.close());
+      const run = await runHost({ exe: fixture.host.exe, args: c.args, element0: c.element0, set });
       assert.equal(run.status, 0, run.stderr.toString());
-      assert.equal(run.stdout.toString('latin1'), report(c.reachable));
+      assert.equal(run.stdout.toString('latin1'), `${smokeTestReport(c.reachable)}\n`);
       assert.equal(run.stderr.length, 0);
       if (c.stalled) {
         t.diagnostic(`with a listener that never accepts: ${run.elapsedMs} ms`);
@@ -81,9 +71,7 @@ test('report mode prints one line with the probe result', async (t) => {
 test('report mode starts nothing and writes nothing', async () => {
   // Whatever a report run might have started has had time to leave a record.
   await sleep(2500);
-  for (const { name, record } of recordFiles) {
-    assert.deepEqual(readRecords(record), [], `${name}: something was started`);
-  }
+  for (const { name, record } of recordFiles) assert.deepEqual(readRecords(record), [], `${name}: something was started`);
   assert.deepEqual(fs.readdirSync(fixture.local), [], 'no profile folder');
 });
 
@@ -98,16 +86,13 @@ test('a report option written differently leaves the host in launch mode', { ski
   ];
   await waitPortFree();
   const server = await listener();
-  try {
-    for (const c of cases) {
-      await t.test(c.name, async () => {
-        const { records } = await fixture.launch({ args: c.args });
-        assert.equal(records.length, 1, JSON.stringify(records));
-        assert.equal(records[0].exe, onC(BROWSERS.edgeX86));
-        assert.ok(records[0].cmd.includes(` --app=${ROOT} `), records[0].cmd);
-      });
-    }
-  } finally {
-    await server.close();
+  t.after(() => server.close());
+  for (const c of cases) {
+    await t.test(c.name, async () => {
+      const { records } = await fixture.launch({ args: c.args });
+      assert.equal(records.length, 1, JSON.stringify(records));
+      assert.equal(records[0].exe, onC(BROWSERS.edgeX86));
+      assert.ok(records[0].cmd.includes(` --app=${ROOT} `), records[0].cmd);
+    });
   }
 });
