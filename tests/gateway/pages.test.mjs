@@ -6,7 +6,7 @@ import { after, before, describe, test } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
 import { once } from 'node:events';
-import { mkdtemp, rm, writeFile } from 'node:fs/promises';
+import { writeFile } from 'node:fs/promises';
 import http from 'node:http';
 import net from 'node:net';
 import os from 'node:os';
@@ -17,6 +17,7 @@ import { decodePng, dumpDom, pngStats, screenshot } from '../lib/chromium.mjs';
 import { PORT, ROOT } from '../lib/expected.mjs';
 import { requirePortFree } from '../lib/gateway_port.mjs';
 import { waitUntil } from '../lib/wait.mjs';
+import { withTemp } from '../lib/wine.mjs';
 
 const SCRIPT = fileURLToPath(new URL('../../zur-unified-gateway-server.mjs', import.meta.url));
 const { hostname: HOST, origin: BASE } = new URL(ROOT);
@@ -32,8 +33,7 @@ function accepts() {
 // Starts the gateway from a foreign working folder and collects its output.
 function startGateway() {
   const child = spawn(process.execPath, [SCRIPT], { cwd: os.tmpdir(), stdio: ['ignore', 'pipe', 'pipe'] });
-  child.out = '';
-  child.err = '';
+  Object.assign(child, { out: '', err: '' });
   child.stdout.setEncoding('utf8').on('data', (s) => { child.out += s; });
   child.stderr.setEncoding('utf8').on('data', (s) => { child.err += s; });
   child.exited = once(child, 'exit').then(([code, signal]) => ({ code, signal }));
@@ -44,13 +44,7 @@ const running = (child) => child.exitCode === null && child.signalCode === null;
 
 // Resolves with { code, signal }, or null when the child is still running after `ms`.
 async function waitForExit(child, ms) {
-  let timer;
-  const timeout = new Promise((resolve) => { timer = setTimeout(resolve, ms, null); });
-  try {
-    return await Promise.race([child.exited, timeout]);
-  } finally {
-    clearTimeout(timer);
-  }
+  return (await waitUntil(() => !running(child), { timeoutMs: ms })) ? child.exited : null;
 }
 
 async function stop(child) {
@@ -75,11 +69,9 @@ function request(method, target) {
 describe('gateway stand-in on 127.0.0.1:4300', () => {
   const children = [];
   let gateway;
-  let shots;
 
   before(async () => {
     await requirePortFree();
-    shots = await mkdtemp(path.join(os.tmpdir(), 'zur-gateway-shots-'));
     gateway = startGateway();
     children.push(gateway);
     await waitUntil(() => {
@@ -88,10 +80,7 @@ describe('gateway stand-in on 127.0.0.1:4300', () => {
     }, { timeoutMs: 15_000, everyMs: 100, what: () => `gateway did not listen:\n${gateway.err}\n` });
   });
 
-  after(async () => {
-    await Promise.all(children.map(stop));
-    if (shots) await rm(shots, { recursive: true, force: true });
-  });
+  after(() => Promise.all(children.map(stop)));
 
   test('answers each address with the right status and escaped HTML', async (t) => {
     const cases = [
@@ -100,19 +89,15 @@ describe('gateway stand-in on 127.0.0.1:4300', () => {
       { target: '/synergy-cockpit?tab=1', status: 200, has: ['<h1>Synergy Cockpit</h1>'] },
       { target: '/apps/alpha', status: 200, has: ['<h1>alpha</h1>'] },
       { target: '/apps/', status: 200, has: ['<h1>No app named</h1>'] },
-      {
-        target: '/apps/my%20app%20%26%20%3Cscript%3Ealert(1)%3C%2Fscript%3E', status: 200,
-        has: ['<h1>my app &amp; &lt;script&gt;alert(1)&lt;/script&gt;</h1>'], lacks: ['<script'],
-      },
+      { target: '/apps/my%20app%20%26%20%3Cscript%3Ealert(1)%3C%2Fscript%3E', status: 200,
+        has: ['<h1>my app &amp; &lt;script&gt;alert(1)&lt;/script&gt;</h1>'], lacks: ['<script'] },
       { target: `/apps/<script>x&"'`, status: 200, has: ['<h1>&lt;script&gt;x&amp;&quot;&#39;</h1>'], lacks: ['<script'] },
       { target: '/apps/%E0%A4%A', status: 200, has: ['<h1>%E0%A4%A</h1>'] },
       { target: '/apps/50%25%20off', status: 200, has: ['<h1>50% off</h1>'] },
       { target: '/apps/team/reports', status: 200, has: ['<h1>team/reports</h1>'] },
       { target: '/apps/%C3%A9t%C3%A9', status: 200, has: ['<h1>été</h1>'] },
-      {
-        target: '/apps/report?year=2024&kind=<b>', status: 200,
-        has: ['<h1>report</h1>', 'year=2024&amp;kind=&lt;b&gt;'], lacks: ['<b>'],
-      },
+      { target: '/apps/report?year=2024&kind=<b>', status: 200,
+        has: ['<h1>report</h1>', 'year=2024&amp;kind=&lt;b&gt;'], lacks: ['<b>'] },
       { target: '/nope', status: 404, has: ['<h1>Not found</h1>'] },
       { target: '/apps', status: 404, has: ['<h1>Not found</h1>'] },
       { target: '/nope/<i>', status: 404, has: ['&lt;i&gt;'], lacks: ['<i>'] },
@@ -143,6 +128,7 @@ describe('gateway stand-in on 127.0.0.1:4300', () => {
   });
 
   test('renders visible pages in headless Chromium', { timeout: 600_000 }, async (t) => {
+    const shots = withTemp(t, 'gateway-shots');
     const cases = [
       { target: '/', heading: 'ZUR WORKSPACE PALISADE-34', shot: true },
       { target: '/synergy-cockpit', heading: 'Synergy Cockpit', shot: true },
@@ -236,18 +222,12 @@ describe('PNG statistics for screenshot checks', () => {
     { name: 'RGBA, alpha differs', channels: 4, pixels: Buffer.from(Array.from({ length: 42 }, (_, i) => [9, 9, 9, i < 21 ? 255 : 0]).flat()), colours: 2, blank: false },
   ];
   for (const c of cases) {
-    test(c.name, async () => {
+    test(c.name, async (t) => {
       const file = encodePng(7, 6, c.channels, c.pixels);
-      const decoded = decodePng(file);
-      assert.deepEqual(decoded.pixels, c.pixels);
-      const dir = await mkdtemp(path.join(os.tmpdir(), 'zur-png-'));
-      try {
-        await writeFile(path.join(dir, 'f.png'), file);
-        assert.deepEqual(await pngStats(path.join(dir, 'f.png')),
-          { width: 7, height: 6, colours: c.colours, blank: c.blank });
-      } finally {
-        await rm(dir, { recursive: true, force: true });
-      }
+      assert.deepEqual(decodePng(file).pixels, c.pixels);
+      const png = path.join(withTemp(t, 'png'), 'f.png');
+      await writeFile(png, file);
+      assert.deepEqual(await pngStats(png), { width: 7, height: 6, colours: c.colours, blank: c.blank });
     });
   }
 
