@@ -34,40 +34,36 @@ function assertInstalledBy(run, dir, installDir = slashedPath(dir)) {
   assertInstalled(dir, installDir);
 }
 
-/** A folder for one case, with an empty current folder and LOCALAPPDATA, and the names of two folders in it, A and
- * B, that no one makes. */
+/** A folder for one case, with an empty current folder and LOCALAPPDATA. */
 function newCase(root) {
   const caseRoot = fs.mkdtempSync(path.join(root, 'case-'));
   const [work, local] = [path.join(caseRoot, 'cwd'), path.join(caseRoot, 'local')];
   fs.mkdirSync(work);
   fs.mkdirSync(local);
-  return { caseRoot, work, local, A: path.join(caseRoot, 'A'), B: path.join(caseRoot, 'B') };
+  return { caseRoot, work, local };
 }
 
-/** The default folder, below the case's LOCALAPPDATA. */
-const BELOW_LOCAL = {
-  where: (d) => path.join(d.local, 'OLVENTA', 'ZUR-Vedozaruz'),
-  installDir: (d) => `${slashedPath(d.local)}/OLVENTA/ZUR-Vedozaruz`,
-};
-
 /**
- * Runs row `c` of a table of folders in a new case `d` (see newCase): the installer with the arguments c.args (a
- * text, where {A} and {B} stand for the case's folders, or a function of the case), or the command line c.cmd with
- * the installer as the application; LOCALAPPDATA as c.local(d) gives it (null: unset). The files must land in
- * c.where(d) and the receipt name c.installDir(d), both the default folder if not given. Resolves to the case and
- * where the files landed.
+ * Runs row `c` of a table of folders in a new case: the installer with the arguments c.args, or the command line
+ * c.cmd with the installer as the application, and LOCALAPPDATA c.local (null: unset). In these texts {R} stands
+ * for the case's folder in its Windows form, {r} for it with slashes and {drive} for its drive. The files must land
+ * in c.where (with slashes, below the case's folder) and the receipt name c.installDir; by default, the folder below
+ * LOCALAPPDATA. Resolves to the case and where the files landed.
  */
 async function installCase(root, c) {
   const d = newCase(root);
-  const fill = (text) => text.replaceAll('{A}', windowsPath(d.A)).replaceAll('{B}', windowsPath(d.B));
-  const local = c.local === null ? { unset: ['LOCALAPPDATA'] } : { set: { LOCALAPPDATA: c.local?.(d) ?? windowsPath(d.local) } };
-  const options = { cwd: windowsPath(d.work), ...local };
+  const windows = windowsPath(d.caseRoot);
+  const fill = (text) =>
+    text.replaceAll('{R}', windows).replaceAll('{r}', slashedPath(d.caseRoot)).replaceAll('{drive}', windows.slice(0, 2));
+  const { local = '{R}\\local', where = 'local/OLVENTA/ZUR-Vedozaruz', installDir = '{r}/local/OLVENTA/ZUR-Vedozaruz' } = c;
+  const environment = local === null ? { unset: ['LOCALAPPDATA'] } : { set: { LOCALAPPDATA: fill(local) } };
+  const options = { cwd: windowsPath(d.work), ...environment };
   const run = await (c.cmd
     ? launch({ cmd: fill(c.cmd), app: windowsPath(programs.installer), ...options })
-    : runInstaller(typeof c.args === 'function' ? c.args(d) : fill(c.args ?? ''), options));
-  const { where, installDir } = { ...BELOW_LOCAL, ...c };
-  assertInstalledBy(run, where(d), installDir(d));
-  return { ...d, where: where(d) };
+    : runInstaller(fill(c.args ?? ''), options));
+  const dir = path.join(d.caseRoot, ...where.split('/'));
+  assertInstalledBy(run, dir, fill(installDir));
+  return { ...d, dir };
 }
 
 test('the written files are the carried ones, byte for byte, and the receipt says so', async (t) => {
@@ -125,58 +121,47 @@ test('--verify-bundle prints the bundle report and touches nothing', async (t) =
 test('the default folder follows LOCALAPPDATA, and an override is taken as given', async (t) => {
   const root = withTemp(t, 'folder');
   const long = Array.from({ length: 7 }, (_, i) => `level-${i}-`.padEnd(45, 'x'));
-  const at = (d, ...parts) => path.join(d.caseRoot, ...parts);
-  const slashed = (d) => slashedPath(d.caseRoot);
   const cases = [
     { name: 'LOCALAPPDATA set' },
-    { name: 'LOCALAPPDATA with a trailing backslash', local: (d) => windowsPath(d.local) + '\\' },
-    { name: 'LOCALAPPDATA with a trailing slash', local: (d) => windowsPath(d.local) + '/' },
-    { name: 'LOCALAPPDATA empty', local: () => '', where: (d) => path.join(d.work, 'OLVENTA', 'ZUR-Vedozaruz'),
-      installDir: () => 'OLVENTA/ZUR-Vedozaruz' },
-    { name: 'LOCALAPPDATA absent', local: null, where: (d) => path.join(d.work, 'OLVENTA', 'ZUR-Vedozaruz'),
-      installDir: () => './OLVENTA/ZUR-Vedozaruz' },
-    { name: 'override with forward slashes', args: (d) => `--install-dir ${slashed(d)}/fw/Z`, where: (d) => at(d, 'fw', 'Z'),
-      installDir: (d) => `${slashed(d)}/fw/Z` },
-    { name: 'override with a trailing backslash', args: (d) => `--install-dir ${windowsPath(at(d, 'tb'))}\\`,
-      where: (d) => at(d, 'tb'), installDir: (d) => `${slashed(d)}/tb/` },
+    { name: 'LOCALAPPDATA with a trailing backslash', local: '{R}\\local\\' },
+    { name: 'LOCALAPPDATA with a trailing slash', local: '{R}\\local/' },
+    { name: 'LOCALAPPDATA empty', local: '', where: 'cwd/OLVENTA/ZUR-Vedozaruz', installDir: 'OLVENTA/ZUR-Vedozaruz' },
+    { name: 'LOCALAPPDATA absent', local: null, where: 'cwd/OLVENTA/ZUR-Vedozaruz', installDir: './OLVENTA/ZUR-Vedozaruz' },
+    { name: 'override with forward slashes', args: '--install-dir {r}/fw/Z', where: 'fw/Z', installDir: '{r}/fw/Z' },
+    { name: 'override with a trailing backslash', args: '--install-dir {R}\\tb\\', where: 'tb', installDir: '{r}/tb/' },
     // The system drops trailing blanks and dots from the last component.
-    { name: 'override with a trailing blank', args: (d) => `--install-dir "${windowsPath(at(d, 'tb'))} "`,
-      where: (d) => at(d, 'tb'), installDir: (d) => `${slashed(d)}/tb ` },
-    { name: 'override with a trailing dot, blank and separator',
-      args: (d) => `--install-dir ${quoteArgument(`${windowsPath(at(d, 'td'))}. \\`)}`,
-      where: (d) => at(d, 'td'), installDir: (d) => `${slashed(d)}/td. /` },
+    { name: 'override with a trailing blank', args: '--install-dir "{R}\\tb "', where: 'tb', installDir: '{r}/tb ' },
+    { name: 'override with a trailing dot, blank and separator', args: `--install-dir ${quoteArgument('{R}\\td. \\')}`,
+      where: 'td', installDir: '{r}/td. /' },
     // Before a separator the full-path service keeps the blank: the folder
     // made and the folder written into are still one.
     { name: 'relative override with a trailing blank and separator', args: `--install-dir ${quoteArgument('Z \\')}`,
-      where: (d) => path.join(d.work, 'Z'), installDir: () => 'Z /' },
+      where: 'cwd/Z', installDir: 'Z /' },
     // The current folder's drive, whose current folder is the current one.
-    { name: 'drive-relative override with a trailing dot and separator',
-      args: (d) => `--install-dir ${quoteArgument(`${windowsPath(d.work).slice(0, 2)}dr.\\`)}`,
-      where: (d) => path.join(d.work, 'dr'), installDir: (d) => `${windowsPath(d.work).slice(0, 2)}dr./` },
+    { name: 'drive-relative override with a trailing dot and separator', args: '--install-dir {drive}dr.\\',
+      where: 'cwd/dr', installDir: '{drive}dr./' },
     { name: 'override over 250 characters with a trailing blank and separator',
-      args: (d) => `--install-dir ${quoteArgument(`${windowsPath(at(d, ...long))} \\`)}`,
-      where: (d) => at(d, ...long), installDir: (d) => `${slashed(d)}/${long.join('/')} /` },
+      args: `--install-dir ${quoteArgument(`{R}\\${long.join('\\')} \\`)}`, where: long.join('/'),
+      installDir: `{r}/${long.join('/')} /` },
     // An inner component keeps its blank: the folder is made as named, with
     // no stray one beside it.
-    { name: 'override with an inner component that ends in a blank',
-      args: (d) => `--install-dir "${windowsPath(at(d, 'Apps '))}\\Z"`, where: (d) => at(d, 'Apps ', 'Z'),
-      installDir: (d) => `${slashed(d)}/Apps /Z`, stray: 'Apps' },
-    { name: 'empty override', args: '--install-dir ""', where: (d) => d.work, installDir: () => '' },
-    { name: 'relative override', args: '--install-dir rel\\sub', where: (d) => path.join(d.work, 'rel', 'sub'),
-      installDir: () => 'rel/sub' },
-    { name: 'override several levels deep', args: (d) => `--install-dir "${windowsPath(at(d, 'a', 'b c', 'd', 'e'))}"`,
-      where: (d) => at(d, 'a', 'b c', 'd', 'e'), installDir: (d) => `${slashed(d)}/a/b c/d/e` },
-    { name: 'absolute override over 300 characters', args: (d) => `--install-dir ${windowsPath(at(d, ...long))}`,
-      where: (d) => at(d, ...long), installDir: (d) => `${slashed(d)}/${long.join('/')}` },
-    { name: 'relative override over 300 characters', args: `--install-dir ${long.join('\\')}`,
-      where: (d) => path.join(d.work, ...long), installDir: () => long.join('/') },
+    { name: 'override with an inner component that ends in a blank', args: '--install-dir "{R}\\Apps \\Z"', where: 'Apps /Z',
+      installDir: '{r}/Apps /Z', stray: 'Apps' },
+    { name: 'empty override', args: '--install-dir ""', where: 'cwd', installDir: '' },
+    { name: 'relative override', args: '--install-dir rel\\sub', where: 'cwd/rel/sub', installDir: 'rel/sub' },
+    { name: 'override several levels deep', args: '--install-dir "{R}\\a\\b c\\d\\e"', where: 'a/b c/d/e',
+      installDir: '{r}/a/b c/d/e' },
+    { name: 'absolute override over 300 characters', args: `--install-dir {R}\\${long.join('\\')}`, where: long.join('/'),
+      installDir: `{r}/${long.join('/')}` },
+    { name: 'relative override over 300 characters', args: `--install-dir ${long.join('\\')}`, where: `cwd/${long.join('/')}`,
+      installDir: long.join('/') },
   ];
   for (const c of cases) {
     await t.test(c.name, async () => {
       const d = await installCase(root, c);
       if (c.args) assert.deepEqual(fs.readdirSync(d.local), [], 'the default folder is not used');
-      if (c.stray) assert.ok(!fs.existsSync(at(d, c.stray)), `no stray ${c.stray}`);
-      if (path.resolve(d.where) !== path.resolve(d.work)) {
+      if (c.stray) assert.ok(!fs.existsSync(path.join(d.caseRoot, c.stray)), `no stray ${c.stray}`);
+      if (path.resolve(d.dir) !== path.resolve(d.work)) {
         assert.ok(!fs.existsSync(path.join(d.work, RECEIPT)), 'nothing lands in the current folder');
       }
     });
@@ -218,28 +203,26 @@ test('a folder text that ".." makes a real folder: the receipt is one line of JS
 
 test('the command line: only exact options count, the last complete --install-dir pair wins', async (t) => {
   const root = withTemp(t, 'scan');
-  const inFolder = (name) => ({ where: (d) => d[name], installDir: (d) => slashedPath(d[name]) });
   const cases = [
     { name: 'no arguments', args: '' },
     { name: '--verify-bundle in upper case', args: '--VERIFY-BUNDLE' },
     { name: '--verify-bundle with a value', args: '--verify-bundle=1' },
     { name: '--verify-bundle with a single dash', args: '-verify-bundle' },
-    { name: 'two pairs', args: '--install-dir {A} --install-dir {B}', ...inFolder('B'), absent: ['A'] },
-    { name: '--install-dir twice, then B', args: '--install-dir --install-dir {B}',
-      where: (d) => path.join(d.work, '--install-dir'), installDir: () => '--install-dir', absent: ['B'] },
+    { name: 'two pairs', args: '--install-dir {R}\\A --install-dir {R}\\B', where: 'B', installDir: '{r}/B', absent: ['A'] },
+    { name: '--install-dir twice, then B', args: '--install-dir --install-dir {R}\\B', where: 'cwd/--install-dir',
+      installDir: '--install-dir', absent: ['B'] },
     { name: 'a lone final --install-dir', args: '--install-dir' },
-    { name: 'a pair, then a lone --install-dir', args: '--install-dir {A} --install-dir', ...inFolder('A') },
-    { name: '--install-dir joined by =', args: '--install-dir={A}', absent: ['A'] },
-    { name: '--install-dir in upper case', args: '--INSTALL-DIR {A}', absent: ['A'] },
+    { name: 'a pair, then a lone --install-dir', args: '--install-dir {R}\\A --install-dir', where: 'A', installDir: '{r}/A' },
+    { name: '--install-dir joined by =', args: '--install-dir={R}\\A', absent: ['A'] },
+    { name: '--install-dir in upper case', args: '--INSTALL-DIR {R}\\A', absent: ['A'] },
     { name: 'other installers\' switches', args: '/S /? --help -h --silent' },
-    { name: 'a value that looks like an option', args: '--install-dir --help /S', where: (d) => path.join(d.work, '--help'),
-      installDir: () => '--help' },
-    { name: '--install-dir as element 0', cmd: '--install-dir {A}', absent: ['A'] },
+    { name: 'a value that looks like an option', args: '--install-dir --help /S', where: 'cwd/--help', installDir: '--help' },
+    { name: '--install-dir as element 0', cmd: '--install-dir {R}\\A', absent: ['A'] },
   ];
   for (const c of cases) {
     await t.test(c.name, async () => {
       const d = await installCase(root, c);
-      for (const name of c.absent ?? []) assert.ok(!fs.existsSync(d[name]), `${name} is not created`);
+      for (const name of c.absent ?? []) assert.ok(!fs.existsSync(path.join(d.caseRoot, name)), `${name} is not created`);
     });
   }
 });
