@@ -36,8 +36,7 @@ function certify(name, usage, { subject, out = ['-out', `${name}.crt`] } = {}) {
     '-extfile', `${name}.ext`, ...out);
 }
 
-/** A leaf certificate for `usage` signed by the CA, with its key and the CA in a
- * PKCS#12 file; returns the file's path. */
+/** A PKCS#12 file of a leaf certificate for `usage` from the CA, its key and the CA; returns its path. */
 function leafCertificate(name, usage) {
   certify(name, usage, { subject: `/CN=${name}` });
   openssl('pkcs12', '-export', '-inkey', `${name}.key`, '-in', `${name}.crt`, '-certfile', 'ca.crt',
@@ -45,10 +44,8 @@ function leafCertificate(name, usage) {
   return path.join(work, `${name}.p12`);
 }
 
-/**
- * A folder of stand-ins for `names`: each notes in the file $ZUR_TEST_LEAKS
- * whether the password reached it, then runs the real command.
- */
+/** A folder of stand-ins for `names`: each notes in the file $ZUR_TEST_LEAKS whether the password reached
+ * it, then runs the real command. */
 function watchers(names) {
   const bin = fs.mkdtempSync(path.join(work, 'watching-'));
   for (const name of names) {
