@@ -35,8 +35,7 @@ test('a folder that cannot be created: nothing is written', async (t) => {
         { cwd: windowsPath(caseRoot) });
       assertFailed(run, osFailure('Failed creating target install directory', c.code, c.kind));
       const created = fs.readdirSync(caseRoot).filter((name) => name !== c.blocker);
-      // Only parents that the system accepted may have been made, and they
-      // stay empty.
+      // Only parents that the system accepted may have been made, and they stay empty.
       for (const name of created) assert.deepEqual(fs.readdirSync(path.join(caseRoot, name)), [], `${name} is empty`);
       assert.ok(created.every((name) => c.folder.slice(0, -1).includes(name)), `made: ${created}`);
       if (c.blocker) assert.equal(fs.readFileSync(path.join(caseRoot, c.blocker), 'utf8'), 'a file, not a folder');
