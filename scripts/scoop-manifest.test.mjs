@@ -81,15 +81,13 @@ test('a release address that names the version where $version belongs is refused
     { release: 'https://dl.example/zur/v$version/', manifest: 'https://dl.example/zur/v$version/z.json',
       refused: /ZUR_MANIFEST_URL must stay the same/ },
   ];
-  const configuration = path.join(import.meta.dirname, '..', 'desktop-tauri', 'tauri.conf.json');
+  const args = [path.join(import.meta.dirname, 'scoop-manifest.mjs'),
+    path.join(import.meta.dirname, '..', 'desktop-tauri', 'tauri.conf.json'), path.join(dist, INSTALLER_NAME)];
   for (const c of cases) {
     const out = path.join(work, 'manifest.json');
     rmSync(out, { force: true });
-    const run = spawnSync(process.execPath, [path.join(import.meta.dirname, 'scoop-manifest.mjs'), configuration,
-      path.join(dist, INSTALLER_NAME), out], {
-      env: { ...env, ZUR_RELEASE_URL: c.release, ...(c.manifest && { ZUR_MANIFEST_URL: c.manifest }) },
-      encoding: 'utf8',
-    });
+    const run = spawnSync(process.execPath, [...args, out],
+      { env: { ...env, ZUR_RELEASE_URL: c.release, ...(c.manifest && { ZUR_MANIFEST_URL: c.manifest }) }, encoding: 'utf8' });
     if (!c.refused) {
       assert.equal(run.status, 0, `${c.release}: ${run.stderr}`);
       continue;

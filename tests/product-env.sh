@@ -22,12 +22,6 @@ expected="$build/desktop-tauri/native-win64/ZUR-Vedozaruz-Desktop.exe
 $build/desktop-tauri/native-win64/$installer_name
 ZUR-Vedozaruz-Desktop.exe"
 status=0
-if [ -e "$work/PWNED" ]; then
-  echo "sourcing product.env ran a command of the build folder's path" >&2
-  status=1
-fi
-if [ "$values" != "$expected" ]; then
-  printf 'product.env gives\n%s\nnot\n%s\n' "$values" "$expected" >&2
-  status=1
-fi
+[ ! -e "$work/PWNED" ] || { echo "sourcing product.env ran a command of the build folder's path" >&2; status=1; }
+[ "$values" = "$expected" ] || { printf 'product.env gives\n%s\nnot\n%s\n' "$values" "$expected" >&2; status=1; }
 exit $status

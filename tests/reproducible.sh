@@ -11,17 +11,13 @@ built=("$@")
 
 work=$(mktemp -d /tmp/zur-repro-XXXXXX)
 trap 'rm -rf "$work"' EXIT
-
 copies=("$work/a/src" "$work/bb/deeper/source-tree")
-for copy in "${copies[@]}"; do
-  mkdir -p "$copy"
-  # The files of the tree as it stands, without build outputs.
-  (cd "$source_dir" && git ls-files -co --exclude-standard -z | tar --null -T - -cf -) | tar -C "$copy" -xf -
-done
 
-# The same configuration as the build under test (the win64 preset), with
-# the native tools of that build.
+# Copies the tree as it stands, without build outputs, to $1 and builds it with
+# the configuration of the build under test (the win64 preset) and its native tools.
 build() {
+  mkdir -p "$1"
+  (cd "$source_dir" && git ls-files -co --exclude-standard -z | tar --null -T - -cf -) | tar -C "$1" -xf -
   (cd "$1" && cmake --preset win64 -DZUR_NATIVE_BINARY_DIR="$native_dir" >/dev/null &&
     cmake --build --preset win64 --target zur_setup_installer >/dev/null)
 }
@@ -38,10 +34,7 @@ for exe in "${built[@]}"; do
   expected=$(sha256sum <"$exe" | cut -d' ' -f1)
   for copy in "${copies[@]}"; do
     actual=$(sha256sum <"$copy/build/win64/desktop-tauri/native-win64/$name" | cut -d' ' -f1)
-    if [ "$actual" != "$expected" ]; then
-      echo "$name differs when built in $copy: $actual, not $expected" >&2
-      status=1
-    fi
+    [ "$actual" = "$expected" ] || { echo "$name differs when built in $copy: $actual, not $expected" >&2; status=1; }
   done
   echo "$name: $expected"
 done

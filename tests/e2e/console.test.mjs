@@ -1,22 +1,20 @@
-// Both programs writing to a real console: what appears on the terminal when
-// the console's output code page is UTF-8 (bytes go out as they are) and when
-// it is 437 (text goes out as UTF-16 through WriteConsoleW).
+// Both programs writing to a real console, in code page 65001 (bytes go out
+// as they are) and 437 (text goes out as UTF-16 through WriteConsoleW).
 //
 // Wine gives a program a real console when its standard output is a
 // terminal: each run happens in a pseudo-terminal made by `script`, and
-// `cmd /c "chcp CP & PROGRAM ..."` sets the code page of that console before
-// the program starts. Wine's console then draws the text it holds onto the
-// terminal in UTF-8, whatever the code page, so the text on screen is the
-// same in both code pages exactly when each program took the right path:
-// UTF-8 bytes written as they are to a code page 437 console would show
-// one character of that code page per byte (é as ├⌐).
+// `cmd /c "chcp CP & PROGRAM ..."` sets the console's code page first. Wine
+// draws the console's text onto the terminal in UTF-8 whatever the code page,
+// so the screen is the same in both exactly when each program took the right
+// path: UTF-8 bytes written to a code page 437 console would show one
+// character of that code page per byte (é as ├⌐).
 import assert from 'node:assert/strict';
-import { spawn } from 'node:child_process';
+import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 import { after, test } from 'node:test';
 
-import { FAILURE_HINT, receipt, smokeTestReport } from '../lib/expected.mjs';
+import { FAILURE_HINT, RECEIPT, receipt, smokeTestReport } from '../lib/expected.mjs';
 import { requirePortFree } from '../lib/gateway_port.mjs';
 import { needs } from '../lib/road.mjs';
 import { programs, tempDir, windowsPath, wineEnvironment } from '../lib/wine.mjs';
@@ -39,8 +37,8 @@ const shellQuote = (text) => `'${text.replaceAll("'", "'\\''")}'`;
 
 /**
  * Runs `cmd /c chcp CP & PROGRAM ARGS...` under Wine in a pseudo-terminal
- * 400 columns wide (so that no line wraps) and resolves to its exit status
- * and the text that appeared there.
+ * 400 columns wide (so that no line wraps): its exit status and the text that
+ * appeared there.
  */
 function onConsole(codePage, program, args, env = {}) {
   const argv = ['wine', 'cmd', '/c', 'chcp', String(codePage), '&', windowsPath(program), ...args];
@@ -49,28 +47,21 @@ function onConsole(codePage, program, args, env = {}) {
   // goes to a file: Wine's background processes never see it.
   const screen = path.join(scratch, 'screen');
   const out = fs.openSync(screen, 'w');
-  return new Promise((resolve, reject) => {
-    const started = Date.now();
-    const child = spawn('script', ['-q', '-e', '-c', command, '/dev/null'], {
-      env: { ...wineEnvironment(), ...env },
-      stdio: ['ignore', out, 'ignore'],
-      timeout: 60000,
-    });
-    child.on('error', reject);
-    child.on('exit', (status, signal) => {
-      fs.closeSync(out);
-      resolve({ status, signal, elapsedMs: Date.now() - started, text: screenText(fs.readFileSync(screen)) });
-    });
-  });
+  const started = Date.now();
+  const run = spawnSync('script', ['-q', '-e', '-c', command, '/dev/null'],
+    { env: { ...wineEnvironment(), ...env }, stdio: ['ignore', out, 'ignore'], timeout: 60000 });
+  fs.closeSync(out);
+  if (run.error && !run.signal) throw run.error;
+  const { status, signal } = run;
+  return { status, signal, elapsedMs: Date.now() - started, text: screenText(fs.readFileSync(screen)) };
 }
 
 /**
- * The text of a terminal transcript without its control sequences. Wine's
- * console hides and shows the cursor and erases to the end of the line with
- * CSI sequences (ESC [ parameters, intermediates, a final byte), may set the
- * title with OSC sequences (ESC ] ... BEL or ESC \), and ends each line with
- * CR LF, to which the terminal adds one more CR: all of that goes, each line
- * ends with LF alone.
+ * The text of a terminal transcript without its control sequences: Wine's
+ * console sends CSI sequences (ESC [ parameters, intermediates, a final byte)
+ * for the cursor and to erase, may set the title with OSC sequences (ESC ]
+ * ... BEL or ESC \), and ends each line with CR LF, to which the terminal
+ * adds one more CR. Each line ends with LF alone.
  */
 function screenText(bytes) {
   return bytes.toString('utf8')
@@ -82,46 +73,31 @@ function screenText(bytes) {
 
 const hostBytes = () => fs.statSync(programs.host).size;
 
-
 test('what both programs show on a real console', { skip: needs('pty') }, async (t) => {
   await requirePortFree();
   let run = 0;
   const cases = [
-    {
-      name: 'the install receipt',
-      program: () => programs.installer,
+    { name: 'the install receipt', program: programs.installer, status: 0,
       args: (dir) => ['--install-dir', windowsPath(path.join(dir, FOLDER))],
-      status: 0,
       screen: (dir) => new RegExp(`^${escape(receipt(`Z:${path.resolve(dir)}/${FOLDER_ON_SCREEN}`, hostBytes()))}\n$`),
       check: (dir) => {
-        const written = fs.readFileSync(path.join(dir, FOLDER, 'install-receipt.json'), 'utf8');
+        const written = fs.readFileSync(path.join(dir, FOLDER, RECEIPT), 'utf8');
         assert.ok(written.includes(`/${FOLDER}"`), written);
-      },
-    },
-    {
-      name: 'the smoke-test report',
-      program: () => programs.host,
-      args: () => ['--smoke-test'],
-      status: 0,
-      screen: () => new RegExp(`^${escape(smokeTestReport(false))}\n$`),
-    },
-    {
-      name: 'a failure report',
-      program: () => programs.installer,
+      } },
+    { name: 'the smoke-test report', program: programs.host, status: 0, args: () => ['--smoke-test'],
+      screen: () => new RegExp(`^${escape(smokeTestReport(false))}\n$`) },
+    { name: 'a failure report', program: programs.installer, status: 101, env: CLEF,
       args: () => ['--install-dir', `${FOLDER.slice(0, -2)}%ZUR_TEST_CLEF:~0,1%`],
-      env: CLEF,
-      status: 101,
       screen: () => new RegExp('^\nthread \'main\' \\(\\d+\\) failed at [^\n]*zur_setup_installer[^\n]*:\\d+:\\d+:\n'
         + `${escape(`Failed converting argument 2 to Unicode text: "${FOLDER.slice(0, -2)}\uFFFD"`)}\n`
-        + `${escape(FAILURE_HINT)}\n$`),
-    },
+        + `${escape(FAILURE_HINT)}\n$`) },
   ];
   for (const codePage of [65001, 437]) {
     for (const c of cases) {
       await t.test(`${c.name}, code page ${codePage}`, async () => {
         const dir = path.join(scratch, `run-${run++}`);
         fs.mkdirSync(dir);
-        const result = await onConsole(codePage, c.program(), c.args(dir), c.env);
+        const result = await onConsole(codePage, c.program, c.args(dir), c.env);
         t.diagnostic(`${c.name}, code page ${codePage}: ${result.elapsedMs} ms`);
         assert.equal(result.status, c.status, JSON.stringify(result));
         const chcp = `Active code page: ${codePage}\n`;

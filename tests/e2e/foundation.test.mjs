@@ -14,6 +14,14 @@ const PROGRAMS = [
   { name: 'installer', exe: () => programs.installer, source: 'zur_setup_installer', reportOption: '--verify-bundle' },
 ];
 
+/** Runs `program` with `args` (one text) after its quoted path. */
+const start = (program, args, options) => launch({ cmd: commandLine(windowsPath(program.exe()), args), ...options });
+
+/** `body(program)` as a subtest for each program. */
+async function eachProgram(t, body) {
+  for (const program of PROGRAMS) await t.test(program.name, () => body(program));
+}
+
 test('an argument that is not valid Unicode ends the run before anything else', async (t) => {
   const cases = [
     { args: 'a\uD800b', index: 1, shown: 'a\uFFFDb' },
@@ -23,7 +31,7 @@ test('an argument that is not valid Unicode ends the run before anything else', 
   for (const program of PROGRAMS) {
     for (const c of cases) {
       await t.test(`${program.name}: ${JSON.stringify(c.args)}`, async () => {
-        const run = await launch({ cmd: commandLine(windowsPath(program.exe()), c.args) });
+        const run = await start(program, c.args);
         assertFailed(run, `Failed converting argument ${c.index} to Unicode text: "${c.shown}"`, program.source);
       });
     }
@@ -37,50 +45,34 @@ test('the failure report names the thread that failed', async (t) => {
   const threadFile = path.join(dir, 'thread');
   process.env.ZUR_LAUNCH_THREAD_FILE = windowsPath(threadFile);
   t.after(() => delete process.env.ZUR_LAUNCH_THREAD_FILE);
-  for (const program of PROGRAMS) {
-    await t.test(program.name, async () => {
-      fs.rmSync(threadFile, { force: true });
-      const run = await launch({ cmd: commandLine(windowsPath(program.exe()), 'a\uD800'), unset: ['ZUR_LAUNCH_THREAD_FILE'] });
-      assert.equal(run.status, 101);
-      const thread = fs.readFileSync(threadFile, 'latin1');
-      assert.match(thread, /^\d+$/);
-      assert.equal(failureReport(run.stderr)[1].split(' ')[2], `(${thread})`);
-    });
-  }
+  await eachProgram(t, async (program) => {
+    fs.rmSync(threadFile, { force: true });
+    const run = await start(program, 'a\uD800', { unset: ['ZUR_LAUNCH_THREAD_FILE'] });
+    assert.equal(run.status, 101);
+    const thread = fs.readFileSync(threadFile, 'latin1');
+    assert.match(thread, /^\d+$/);
+    assert.equal(failureReport(run.stderr)[1].split(' ')[2], `(${thread})`);
+  });
 });
 
-test('a closed standard output pipe ends the run with status 101', async (t) => {
-  for (const program of PROGRAMS) {
-    await t.test(program.name, async () => {
-      const run = await launch({ cmd: commandLine(windowsPath(program.exe()), program.reportOption), stdout: 'closed' });
-      assertFailed(run, /^failed printing to stdout: \S.* \(os error 232\)$/, program.source);
-    });
-  }
-});
+test('a closed standard output pipe ends the run with status 101', (t) => eachProgram(t, async (program) => {
+  const run = await start(program, program.reportOption, { stdout: 'closed' });
+  assertFailed(run, /^failed printing to stdout: \S.* \(os error 232\)$/, program.source);
+}));
 
-test('without a standard output handle the line is dropped and the run succeeds', async (t) => {
-  for (const program of PROGRAMS) {
-    await t.test(program.name, async () => {
-      const run = await launch({ cmd: commandLine(windowsPath(program.exe()), program.reportOption), stdout: 'none' });
-      assert.equal(run.status, 0);
-      assert.equal(run.stderr.length, 0);
-    });
-  }
-});
+test('without a standard output handle the line is dropped and the run succeeds', (t) => eachProgram(t, async (program) => {
+  const run = await start(program, program.reportOption, { stdout: 'none' });
+  assert.equal(run.status, 0);
+  assert.equal(run.stderr.length, 0);
+}));
 
 test('ZUR_BACKTRACE puts the stack frames into the report', async (t) => {
-  const cases = [
-    { value: '1', frames: true },
-    { value: 'full', frames: true },
-    { value: '0', frames: false },
-    { value: '', frames: false },
-  ];
+  const cases = [{ value: '1', frames: true }, { value: 'full', frames: true }, { value: '0', frames: false },
+    { value: '', frames: false }];
   for (const c of cases) {
     await t.test(`ZUR_BACKTRACE=${JSON.stringify(c.value)}`, async () => {
-      const run = await launch({
-        cmd: commandLine(windowsPath(programs.installer), 'bad\uD800'),
-        set: { ZUR_BACKTRACE: c.value },
-      });
+      const run = await launch({ cmd: commandLine(windowsPath(programs.installer), 'bad\uD800'),
+        set: { ZUR_BACKTRACE: c.value } });
       assert.equal(run.status, 101);
       const lines = failureReport(run.stderr);
       assert.equal(lines[2], 'Failed converting argument 1 to Unicode text: "bad\uFFFD"');

@@ -11,36 +11,16 @@ import {
   BROWSERS, CONFIGURATION, HOST, ICON, LAUNCHER, RECEIPT, VERSION, bundleReport, receipt as expectedReceipt,
 } from '../lib/expected.mjs';
 import { requirePortFree } from '../lib/gateway_port.mjs';
-import { carried, runInstaller } from '../lib/installer.mjs';
+import { INSTALLED, assertInstalled, carried, installInto, runInstaller } from '../lib/installer.mjs';
 import { waitRecords } from '../lib/records.mjs';
 import { needs } from '../lib/road.mjs';
 import { waitUntil } from '../lib/wait.mjs';
 import { driveC, launch, programs, slashedPath, windowsPath, withTemp } from '../lib/wine.mjs';
 
-const FILES = [LAUNCHER, HOST, ICON, RECEIPT, CONFIGURATION];
-
 const hostBytes = () => carried()[HOST].length;
 
 /** The receipt for a folder text already written with slashes. */
 const receipt = (installDir) => expectedReceipt(installDir, hostBytes());
-
-/** A path of the tests' side as the receipt shows it when it reached the
- * installer in its Windows form. */
-const receiptPath = slashedPath;
-
-/** Every file and folder below `dir`, relative, sorted. */
-function tree(dir) {
-  const out = [];
-  const walk = (rel) => {
-    for (const entry of fs.readdirSync(path.join(dir, rel), { withFileTypes: true })) {
-      const name = path.join(rel, entry.name);
-      out.push(entry.isDirectory() ? name + '/' : name);
-      if (entry.isDirectory()) walk(name);
-    }
-  };
-  walk('');
-  return out.sort();
-}
 
 function assertSucceeded(run, installDir) {
   assert.equal(run.stderr.toString(), '', 'nothing on standard error');
@@ -48,50 +28,65 @@ function assertSucceeded(run, installDir) {
   assert.equal(run.stdout.toString('utf8'), receipt(installDir) + '\n', 'the receipt and exactly one LF');
 }
 
-/** The four artifacts byte for byte and the receipt, and nothing else. */
-function assertInstalled(dir, installDir) {
-  assert.deepEqual(fs.readdirSync(dir).sort(), FILES, `files in ${dir}`);
-  for (const [name, bytes] of Object.entries(carried())) {
-    assert.ok(fs.readFileSync(path.join(dir, name)).equals(bytes), `${name} is byte-identical to its source`);
-  }
-  assert.equal(fs.readFileSync(path.join(dir, 'install-receipt.json'), 'utf8'), receipt(installDir),
-    'the receipt file, without a line end');
+/** `run` succeeded and installed into `dir`, which the receipt names `installDir`. */
+function assertInstalledBy(run, dir, installDir = slashedPath(dir)) {
+  assertSucceeded(run, installDir);
+  assertInstalled(dir, installDir);
 }
 
 /** A folder for one case, with an empty current folder and LOCALAPPDATA. */
 function newCase(root) {
   const caseRoot = fs.mkdtempSync(path.join(root, 'case-'));
-  const work = path.join(caseRoot, 'cwd');
-  const local = path.join(caseRoot, 'local');
+  const [work, local] = [path.join(caseRoot, 'cwd'), path.join(caseRoot, 'local')];
   fs.mkdirSync(work);
   fs.mkdirSync(local);
   return { caseRoot, work, local };
 }
 
+/**
+ * Runs row `c` of a table of folders in a new case: the installer with the arguments c.args, or the command line
+ * c.cmd with the installer as the application, and LOCALAPPDATA c.local (null: unset). In these texts {R} stands
+ * for the case's folder in its Windows form, {r} for it with slashes and {drive} for its drive. The files must land
+ * in c.where (with slashes, below the case's folder) and the receipt name c.installDir; by default, the folder below
+ * LOCALAPPDATA. Resolves to the case and where the files landed.
+ */
+async function installCase(root, c) {
+  const d = newCase(root);
+  const windows = windowsPath(d.caseRoot);
+  const fill = (text) =>
+    text.replaceAll('{R}', windows).replaceAll('{r}', slashedPath(d.caseRoot)).replaceAll('{drive}', windows.slice(0, 2));
+  const { local = '{R}\\local', where = 'local/OLVENTA/ZUR-Vedozaruz', installDir = '{r}/local/OLVENTA/ZUR-Vedozaruz' } = c;
+  const environment = local === null ? { unset: ['LOCALAPPDATA'] } : { set: { LOCALAPPDATA: fill(local) } };
+  const options = { cwd: windowsPath(d.work), ...environment };
+  const run = await (c.cmd
+    ? launch({ cmd: fill(c.cmd), app: windowsPath(programs.installer), ...options })
+    : runInstaller(fill(c.args ?? ''), options));
+  const dir = path.join(d.caseRoot, ...where.split('/'));
+  assertInstalledBy(run, dir, fill(installDir));
+  return { ...d, dir };
+}
+
 test('the written files are the carried ones, byte for byte, and the receipt says so', async (t) => {
-  const root = withTemp(t, 'inst');
-  const dir = path.join(root, 'target');
-  const run = await runInstaller(`--install-dir "${windowsPath(dir)}"`);
-  assertSucceeded(run, receiptPath(dir));
-  assertInstalled(dir, receiptPath(dir));
+  const dir = path.join(withTemp(t, 'inst'), 'target');
+  assertInstalledBy(await installInto(dir), dir);
   // What the installed files are, whatever the build took in.
-  const host = fs.readFileSync(path.join(dir, 'ZUR-Vedozaruz-Desktop.exe'));
+  const host = fs.readFileSync(path.join(dir, HOST));
   const peOffset = host.readUInt32LE(0x3c);
   assert.equal(host.subarray(0, 2).toString('latin1'), 'MZ');
   assert.ok(host.subarray(peOffset, peOffset + 4).equals(Buffer.from('PE\0\0', 'latin1')), 'PE signature');
   assert.equal(host.readUInt16LE(peOffset + 4), 0x8664, 'x86-64');
   assert.equal(host.readUInt16LE(peOffset + 24), 0x20b, 'PE32+');
   assert.equal(host.readUInt16LE(peOffset + 24 + 68), 3, 'console subsystem');
-  const icon = fs.readFileSync(path.join(dir, 'ZUR-Vedozaruz.ico'));
+  const icon = fs.readFileSync(path.join(dir, ICON));
   assert.deepEqual([icon.readUInt16LE(0), icon.readUInt16LE(2), icon.readUInt16LE(4)], [0, 1, 1], 'one icon image');
   assert.deepEqual([icon[6], icon[7], icon[8], icon[9], icon.readUInt16LE(10), icon.readUInt16LE(12)], [64, 64, 0, 0, 1, 32]);
   assert.deepEqual([icon.readUInt32LE(14), icon.readUInt32LE(18)], [icon.length - 22, 22]);
   assert.ok(icon.subarray(22, 30).equals(Buffer.from('89504e470d0a1a0a', 'hex')), 'PNG data at offset 22');
-  const config = fs.readFileSync(path.join(dir, 'tauri.conf.json'), 'utf8');
+  const config = fs.readFileSync(path.join(dir, CONFIGURATION), 'utf8');
   assert.equal(config.split('\n').length, 66, 'lines separated by LF');
   assert.ok(!config.includes('\r') && !config.endsWith('\n') && !config.startsWith('\ufeff'));
   assert.equal(JSON.parse(config).version, VERSION);
-  assert.equal(fs.readFileSync(path.join(dir, 'Launch-ZUR-Vedozaruz.cmd')).length, 57);
+  assert.equal(fs.readFileSync(path.join(dir, LAUNCHER)).length, 57);
 });
 
 test('--verify-bundle prints the bundle report and touches nothing', async (t) => {
@@ -111,14 +106,13 @@ test('--verify-bundle prints the bundle report and touches nothing', async (t) =
   ];
   for (const c of cases) {
     await t.test(c.name, async () => {
-      const work = fs.mkdtempSync(path.join(root, 'cwd-'));
-      const local = fs.mkdtempSync(path.join(root, 'local-'));
+      const { work, local } = newCase(root);
       const run = await launch({ cmd: c.cmd, app: c.app, cwd: windowsPath(work), set: { LOCALAPPDATA: windowsPath(local) } });
       assert.equal(run.stderr.toString(), '');
       assert.equal(run.status, 0);
       assert.equal(run.stdout.toString('utf8'), `${bundleReport(hostBytes(), carried()[ICON].length)}\n`);
-      assert.deepEqual(tree(work), [], 'nothing in the current folder');
-      assert.deepEqual(tree(local), [], 'nothing in LOCALAPPDATA');
+      assert.deepEqual(fs.readdirSync(work), [], 'nothing in the current folder');
+      assert.deepEqual(fs.readdirSync(local), [], 'nothing in LOCALAPPDATA');
       assert.ok(!fs.existsSync(target), 'the named folder is not created');
     });
   }
@@ -127,68 +121,48 @@ test('--verify-bundle prints the bundle report and touches nothing', async (t) =
 test('the default folder follows LOCALAPPDATA, and an override is taken as given', async (t) => {
   const root = withTemp(t, 'folder');
   const long = Array.from({ length: 7 }, (_, i) => `level-${i}-`.padEnd(45, 'x'));
-  // where: the Linux folder the files must land in, given the run's
-  // current folder and LOCALAPPDATA folder.
   const cases = [
-    { name: 'LOCALAPPDATA set', local: (l) => windowsPath(l), where: (c, l) => path.join(l, 'OLVENTA', 'ZUR-Vedozaruz'),
-      installDir: (c, l) => `${receiptPath(l)}/OLVENTA/ZUR-Vedozaruz` },
-    { name: 'LOCALAPPDATA with a trailing backslash', local: (l) => windowsPath(l) + '\\',
-      where: (c, l) => path.join(l, 'OLVENTA', 'ZUR-Vedozaruz'), installDir: (c, l) => `${receiptPath(l)}/OLVENTA/ZUR-Vedozaruz` },
-    { name: 'LOCALAPPDATA with a trailing slash', local: (l) => windowsPath(l) + '/',
-      where: (c, l) => path.join(l, 'OLVENTA', 'ZUR-Vedozaruz'), installDir: (c, l) => `${receiptPath(l)}/OLVENTA/ZUR-Vedozaruz` },
-    { name: 'LOCALAPPDATA empty', local: () => '', where: (c) => path.join(c, 'OLVENTA', 'ZUR-Vedozaruz'),
-      installDir: () => 'OLVENTA/ZUR-Vedozaruz' },
-    { name: 'LOCALAPPDATA absent', local: null, where: (c) => path.join(c, 'OLVENTA', 'ZUR-Vedozaruz'),
-      installDir: () => './OLVENTA/ZUR-Vedozaruz' },
-    { name: 'override with forward slashes', args: (c, r) => `--install-dir ${receiptPath(r)}/fw/Z`,
-      where: (c, r) => path.join(r, 'fw', 'Z'), installDir: (c, r) => `${receiptPath(r)}/fw/Z`, byRoot: true },
-    { name: 'override with a trailing backslash', args: (c, r) => `--install-dir ${windowsPath(path.join(r, 'tb'))}\\`,
-      where: (c, r) => path.join(r, 'tb'), installDir: (c, r) => `${receiptPath(r)}/tb/`, byRoot: true },
+    { name: 'LOCALAPPDATA set' },
+    { name: 'LOCALAPPDATA with a trailing backslash', local: '{R}\\local\\' },
+    { name: 'LOCALAPPDATA with a trailing slash', local: '{R}\\local/' },
+    { name: 'LOCALAPPDATA empty', local: '', where: 'cwd/OLVENTA/ZUR-Vedozaruz', installDir: 'OLVENTA/ZUR-Vedozaruz' },
+    { name: 'LOCALAPPDATA absent', local: null, where: 'cwd/OLVENTA/ZUR-Vedozaruz', installDir: './OLVENTA/ZUR-Vedozaruz' },
+    { name: 'override with forward slashes', args: '--install-dir {r}/fw/Z', where: 'fw/Z', installDir: '{r}/fw/Z' },
+    { name: 'override with a trailing backslash', args: '--install-dir {R}\\tb\\', where: 'tb', installDir: '{r}/tb/' },
     // The system drops trailing blanks and dots from the last component.
-    { name: 'override with a trailing blank', args: (c, r) => `--install-dir "${windowsPath(path.join(r, 'tb'))} "`,
-      where: (c, r) => path.join(r, 'tb'), installDir: (c, r) => `${receiptPath(r)}/tb `, byRoot: true },
-    { name: 'override with a trailing dot, blank and separator',
-      args: (c, r) => `--install-dir ${quoteArgument(`${windowsPath(path.join(r, 'td'))}. \\`)}`,
-      where: (c, r) => path.join(r, 'td'), installDir: (c, r) => `${receiptPath(r)}/td. /`, byRoot: true },
+    { name: 'override with a trailing blank', args: '--install-dir "{R}\\tb "', where: 'tb', installDir: '{r}/tb ' },
+    { name: 'override with a trailing dot, blank and separator', args: `--install-dir ${quoteArgument('{R}\\td. \\')}`,
+      where: 'td', installDir: '{r}/td. /' },
     // Before a separator the full-path service keeps the blank: the folder
     // made and the folder written into are still one.
-    { name: 'relative override with a trailing blank and separator', args: () => `--install-dir ${quoteArgument('Z \\')}`,
-      where: (c) => path.join(c, 'Z'), installDir: () => 'Z /' },
+    { name: 'relative override with a trailing blank and separator', args: `--install-dir ${quoteArgument('Z \\')}`,
+      where: 'cwd/Z', installDir: 'Z /' },
     // The current folder's drive, whose current folder is the current one.
-    { name: 'drive-relative override with a trailing dot and separator',
-      args: (c) => `--install-dir ${quoteArgument(`${windowsPath(c).slice(0, 2)}dr.\\`)}`,
-      where: (c) => path.join(c, 'dr'), installDir: (c) => `${windowsPath(c).slice(0, 2)}dr./` },
+    { name: 'drive-relative override with a trailing dot and separator', args: '--install-dir {drive}dr.\\',
+      where: 'cwd/dr', installDir: '{drive}dr./' },
     { name: 'override over 250 characters with a trailing blank and separator',
-      args: (c, r) => `--install-dir ${quoteArgument(`${windowsPath(path.join(r, ...long))} \\`)}`,
-      where: (c, r) => path.join(r, ...long), installDir: (c, r) => `${receiptPath(r)}/${long.join('/')} /`, byRoot: true },
+      args: `--install-dir ${quoteArgument(`{R}\\${long.join('\\')} \\`)}`, where: long.join('/'),
+      installDir: `{r}/${long.join('/')} /` },
     // An inner component keeps its blank: the folder is made as named, with
     // no stray one beside it.
-    { name: 'override with an inner component that ends in a blank',
-      args: (c, r) => `--install-dir "${windowsPath(path.join(r, 'Apps '))}\\Z"`, where: (c, r) => path.join(r, 'Apps ', 'Z'),
-      installDir: (c, r) => `${receiptPath(r)}/Apps /Z`, byRoot: true, stray: 'Apps' },
-    { name: 'empty override', args: () => '--install-dir ""', where: (c) => c, installDir: () => '' },
-    { name: 'relative override', args: () => '--install-dir rel\\sub', where: (c) => path.join(c, 'rel', 'sub'),
-      installDir: () => 'rel/sub' },
-    { name: 'override several levels deep', args: (c, r) => `--install-dir "${windowsPath(path.join(r, 'a', 'b c', 'd', 'e'))}"`,
-      where: (c, r) => path.join(r, 'a', 'b c', 'd', 'e'), installDir: (c, r) => `${receiptPath(r)}/a/b c/d/e`, byRoot: true },
-    { name: 'absolute override over 300 characters', args: (c, r) => `--install-dir ${windowsPath(path.join(r, ...long))}`,
-      where: (c, r) => path.join(r, ...long), installDir: (c, r) => `${receiptPath(r)}/${long.join('/')}`, byRoot: true },
-    { name: 'relative override over 300 characters', args: () => `--install-dir ${long.join('\\')}`,
-      where: (c) => path.join(c, ...long), installDir: () => long.join('/') },
+    { name: 'override with an inner component that ends in a blank', args: '--install-dir "{R}\\Apps \\Z"', where: 'Apps /Z',
+      installDir: '{r}/Apps /Z', stray: 'Apps' },
+    { name: 'empty override', args: '--install-dir ""', where: 'cwd', installDir: '' },
+    { name: 'relative override', args: '--install-dir rel\\sub', where: 'cwd/rel/sub', installDir: 'rel/sub' },
+    { name: 'override several levels deep', args: '--install-dir "{R}\\a\\b c\\d\\e"', where: 'a/b c/d/e',
+      installDir: '{r}/a/b c/d/e' },
+    { name: 'absolute override over 300 characters', args: `--install-dir {R}\\${long.join('\\')}`, where: long.join('/'),
+      installDir: `{r}/${long.join('/')}` },
+    { name: 'relative override over 300 characters', args: `--install-dir ${long.join('\\')}`, where: `cwd/${long.join('/')}`,
+      installDir: long.join('/') },
   ];
   for (const c of cases) {
     await t.test(c.name, async () => {
-      const { caseRoot, work, local } = newCase(root);
-      const env = c.local === null ? { unset: ['LOCALAPPDATA'] } : { set: { LOCALAPPDATA: (c.local ?? windowsPath)(local) } };
-      const run = await runInstaller(c.args ? c.args(work, caseRoot) : '', { cwd: windowsPath(work), ...env });
-      const expectedDir = c.installDir(work, c.byRoot ? caseRoot : local);
-      assertSucceeded(run, expectedDir);
-      const where = c.where(work, c.byRoot ? caseRoot : local);
-      assertInstalled(where, expectedDir);
-      if (c.args) assert.deepEqual(tree(local), [], 'the default folder is not used');
-      if (c.stray) assert.ok(!fs.existsSync(path.join(caseRoot, c.stray)), `no stray ${c.stray}`);
-      if (path.resolve(where) !== path.resolve(work)) {
-        assert.ok(!fs.existsSync(path.join(work, 'install-receipt.json')), 'nothing lands in the current folder');
+      const d = await installCase(root, c);
+      if (c.args) assert.deepEqual(fs.readdirSync(d.local), [], 'the default folder is not used');
+      if (c.stray) assert.ok(!fs.existsSync(path.join(d.caseRoot, c.stray)), `no stray ${c.stray}`);
+      if (path.resolve(d.dir) !== path.resolve(d.work)) {
+        assert.ok(!fs.existsSync(path.join(d.work, RECEIPT)), 'nothing lands in the current folder');
       }
     });
   }
@@ -214,88 +188,63 @@ test('a folder text that ".." makes a real folder: the receipt is one line of JS
       const parsed = JSON.parse(printed);
       assert.deepEqual(Object.keys(parsed), ['ok', 'version', 'installDir', 'exeBytes']);
       assert.equal(parsed.installDir, folder.replaceAll('\\', '/'));
-      assert.equal(fs.readFileSync(path.join(caseRoot, 'install-receipt.json'), 'utf8') + '\n', printed);
-      assert.deepEqual(fs.readdirSync(caseRoot).filter((name) => !FILES.includes(name)).sort(), ['cwd', 'local']);
+      assert.equal(fs.readFileSync(path.join(caseRoot, RECEIPT), 'utf8') + '\n', printed);
+      assert.deepEqual(fs.readdirSync(caseRoot).filter((name) => !INSTALLED.includes(name)).sort(), ['cwd', 'local']);
     });
   }
   await t.test('C:\\new\\..\\target makes the target and nothing else', { skip: needs('machine') }, async (t) => {
     const [stray, target] = [`zur-e2e-new-${process.pid}`, `zur-e2e-target-${process.pid}`];
     t.after(() => fs.rmSync(driveC(target), { recursive: true, force: true }));
     const run = await runInstaller(`--install-dir C:\\${stray}\\..\\${target}`);
-    assertSucceeded(run, `C:/${stray}/../${target}`);
-    assertInstalled(driveC(target), `C:/${stray}/../${target}`);
+    assertInstalledBy(run, driveC(target), `C:/${stray}/../${target}`);
     assert.ok(!fs.existsSync(driveC(stray)), `no C:\\${stray}`);
   });
 });
 
 test('the command line: only exact options count, the last complete --install-dir pair wins', async (t) => {
   const root = withTemp(t, 'scan');
-  const DEFAULT = (w, l) => path.join(l, 'OLVENTA', 'ZUR-Vedozaruz');
-  const defaultDir = (w, l) => `${receiptPath(l)}/OLVENTA/ZUR-Vedozaruz`;
-  const installer = windowsPath(programs.installer);
-  // {A} and {B} stand for two absolute folders of the case.
   const cases = [
-    { name: 'no arguments', args: '', where: DEFAULT, installDir: defaultDir },
-    { name: '--verify-bundle in upper case', args: '--VERIFY-BUNDLE', where: DEFAULT, installDir: defaultDir },
-    { name: '--verify-bundle with a value', args: '--verify-bundle=1', where: DEFAULT, installDir: defaultDir },
-    { name: '--verify-bundle with a single dash', args: '-verify-bundle', where: DEFAULT, installDir: defaultDir },
-    { name: 'two pairs', args: '--install-dir {A} --install-dir {B}', where: (w, l, d) => d.B, installDir: (w, l, d) => d.b,
-      absent: ['A'] },
-    { name: '--install-dir twice, then B', args: '--install-dir --install-dir {B}', where: (w) => path.join(w, '--install-dir'),
-      installDir: () => '--install-dir', absent: ['B'] },
-    { name: 'a lone final --install-dir', args: '--install-dir', where: DEFAULT, installDir: defaultDir },
-    { name: 'a pair, then a lone --install-dir', args: '--install-dir {A} --install-dir', where: (w, l, d) => d.A,
-      installDir: (w, l, d) => d.a },
-    { name: '--install-dir joined by =', args: '--install-dir={A}', where: DEFAULT, installDir: defaultDir, absent: ['A'] },
-    { name: '--install-dir in upper case', args: '--INSTALL-DIR {A}', where: DEFAULT, installDir: defaultDir, absent: ['A'] },
-    { name: 'other installers\' switches', args: '/S /? --help -h --silent', where: DEFAULT, installDir: defaultDir },
-    { name: 'a value that looks like an option', args: '--install-dir --help /S', where: (w) => path.join(w, '--help'),
-      installDir: () => '--help' },
-    { name: '--install-dir as element 0', cmd: '--install-dir {A}', app: installer, where: DEFAULT, installDir: defaultDir,
-      absent: ['A'] },
+    { name: 'no arguments', args: '' },
+    { name: '--verify-bundle in upper case', args: '--VERIFY-BUNDLE' },
+    { name: '--verify-bundle with a value', args: '--verify-bundle=1' },
+    { name: '--verify-bundle with a single dash', args: '-verify-bundle' },
+    { name: 'two pairs', args: '--install-dir {R}\\A --install-dir {R}\\B', where: 'B', installDir: '{r}/B', absent: ['A'] },
+    { name: '--install-dir twice, then B', args: '--install-dir --install-dir {R}\\B', where: 'cwd/--install-dir',
+      installDir: '--install-dir', absent: ['B'] },
+    { name: 'a lone final --install-dir', args: '--install-dir' },
+    { name: 'a pair, then a lone --install-dir', args: '--install-dir {R}\\A --install-dir', where: 'A', installDir: '{r}/A' },
+    { name: '--install-dir joined by =', args: '--install-dir={R}\\A', absent: ['A'] },
+    { name: '--install-dir in upper case', args: '--INSTALL-DIR {R}\\A', absent: ['A'] },
+    { name: 'other installers\' switches', args: '/S /? --help -h --silent' },
+    { name: 'a value that looks like an option', args: '--install-dir --help /S', where: 'cwd/--help', installDir: '--help' },
+    { name: '--install-dir as element 0', cmd: '--install-dir {R}\\A', absent: ['A'] },
   ];
   for (const c of cases) {
     await t.test(c.name, async () => {
-      const { caseRoot, work, local } = newCase(root);
-      const dirs = { A: path.join(caseRoot, 'A'), B: path.join(caseRoot, 'B') };
-      dirs.a = receiptPath(dirs.A);
-      dirs.b = receiptPath(dirs.B);
-      const fill = (text) => text.replaceAll('{A}', windowsPath(dirs.A)).replaceAll('{B}', windowsPath(dirs.B));
-      const run = await launch({
-        cmd: c.cmd ? fill(c.cmd) : `"${installer}"${c.args ? ' ' + fill(c.args) : ''}`,
-        app: c.app,
-        cwd: windowsPath(work),
-        set: { LOCALAPPDATA: windowsPath(local) },
-      });
-      const installDir = c.installDir(work, local, dirs);
-      assertSucceeded(run, installDir);
-      assertInstalled(c.where(work, local, dirs), installDir);
-      for (const name of c.absent ?? []) assert.ok(!fs.existsSync(dirs[name]), `${name} is not created`);
+      const d = await installCase(root, c);
+      for (const name of c.absent ?? []) assert.ok(!fs.existsSync(path.join(d.caseRoot, name)), `${name} is not created`);
     });
   }
 });
 
 test('a second run rewrites every file to its carried length', async (t) => {
-  const root = withTemp(t, 'again');
-  const dir = path.join(root, 'target');
-  const args = `--install-dir "${windowsPath(dir)}"`;
-  const first = await runInstaller(args);
-  assertSucceeded(first, receiptPath(dir));
+  const dir = path.join(withTemp(t, 'again'), 'target');
+  const first = await installInto(dir);
+  assertSucceeded(first, slashedPath(dir));
 
   // Stale files, longer and shorter than the carried ones.
   const stale = {
-    'ZUR-Vedozaruz-Desktop.exe': Buffer.alloc(16, 0x41),
-    'ZUR-Vedozaruz.ico': Buffer.concat([carried()['ZUR-Vedozaruz.ico'], Buffer.alloc(5000, 0x42)]),
-    'tauri.conf.json': Buffer.concat([carried()['tauri.conf.json'], Buffer.from('\n'.repeat(300) + '{"padding":true}')]),
-    'Launch-ZUR-Vedozaruz.cmd': Buffer.from('@echo off\r\necho an older launcher script that is longer\r\n'.repeat(4)),
-    'install-receipt.json': Buffer.from(receipt(`${receiptPath(dir)}/and/a/longer/folder/than/before`)),
+    [HOST]: Buffer.alloc(16, 0x41),
+    [ICON]: Buffer.concat([carried()[ICON], Buffer.alloc(5000, 0x42)]),
+    [CONFIGURATION]: Buffer.concat([carried()[CONFIGURATION], Buffer.from('\n'.repeat(300) + '{"padding":true}')]),
+    [LAUNCHER]: Buffer.from('@echo off\r\necho an older launcher script that is longer\r\n'.repeat(4)),
+    [RECEIPT]: Buffer.from(receipt(`${slashedPath(dir)}/and/a/longer/folder/than/before`)),
   };
   for (const [name, bytes] of Object.entries(stale)) fs.writeFileSync(path.join(dir, name), bytes);
 
-  const second = await runInstaller(args);
-  assertSucceeded(second, receiptPath(dir));
+  const second = await installInto(dir);
+  assertInstalledBy(second, dir);
   assert.ok(second.stdout.equals(first.stdout), 'the same receipt line');
-  assertInstalled(dir, receiptPath(dir));
 });
 
 test('links planted in the folder are replaced by regular files; what they lead to stays', async (t) => {
@@ -303,23 +252,21 @@ test('links planted in the folder are replaced by regular files; what they lead 
   const victimBytes = Buffer.from('a file of another user of the machine');
   const symbolic = needs('unix-links');
   const cases = [
-    { name: 'a symbolic link to a file elsewhere', at: ICON, plant: (victim, link) => fs.symlinkSync(victim, link), skip: symbolic },
-    { name: 'a hard link to a file elsewhere', at: HOST, plant: (victim, link) => fs.linkSync(victim, link) },
-    { name: 'a symbolic link to another file in the folder', at: CONFIGURATION, beside: true,
-      plant: (victim, link) => fs.symlinkSync(victim, link), skip: symbolic },
-    { name: 'a symbolic link that leads nowhere', at: RECEIPT, nowhere: true,
-      plant: (victim, link) => fs.symlinkSync(victim, link), skip: symbolic },
+    { name: 'a symbolic link to a file elsewhere', at: ICON },
+    { name: 'a hard link to a file elsewhere', at: HOST, hard: true },
+    { name: 'a symbolic link to another file in the folder', at: CONFIGURATION, beside: true },
+    { name: 'a symbolic link that leads nowhere', at: RECEIPT, nowhere: true },
   ];
   for (const c of cases) {
-    await t.test(c.name, { skip: c.skip }, async () => {
+    await t.test(c.name, { skip: !c.hard && symbolic }, async () => {
       const { caseRoot } = newCase(root);
       const dir = path.join(caseRoot, 'target');
       fs.mkdirSync(dir);
       const victim = c.beside ? path.join(dir, 'notes.txt') : path.join(caseRoot, 'victim', c.at);
       fs.mkdirSync(path.dirname(victim), { recursive: true });
       if (!c.nowhere) fs.writeFileSync(victim, victimBytes);
-      c.plant(victim, path.join(dir, c.at));
-      assertSucceeded(await runInstaller(`--install-dir "${windowsPath(dir)}"`), receiptPath(dir));
+      (c.hard ? fs.linkSync : fs.symlinkSync)(victim, path.join(dir, c.at));
+      assertSucceeded(await installInto(dir), slashedPath(dir));
       if (c.nowhere) {
         assert.ok(!fs.existsSync(victim), 'nothing is created where the link led');
       } else {
@@ -327,8 +274,8 @@ test('links planted in the folder are replaced by regular files; what they lead 
         assert.equal(fs.statSync(victim).nlink, 1, 'and has its own name only');
       }
       if (c.beside) fs.rmSync(victim);
-      assertInstalled(dir, receiptPath(dir));
-      for (const name of FILES) {
+      assertInstalled(dir);
+      for (const name of INSTALLED) {
         const stat = fs.lstatSync(path.join(dir, name));
         assert.ok(stat.isFile() && stat.nlink === 1, `${name} is a regular file with one name`);
       }
@@ -342,8 +289,7 @@ test('links planted in the folder are replaced by regular files; what they lead 
     const before = fs.statSync(path.join(real, ICON)).ino;
     fs.symlinkSync(real, path.join(caseRoot, 'moved'));
     const dir = path.join(caseRoot, 'moved');
-    assertSucceeded(await runInstaller(`--install-dir "${windowsPath(dir)}"`), receiptPath(dir));
-    assertInstalled(real, receiptPath(dir));
+    assertInstalledBy(await installInto(dir), real, slashedPath(dir));
     assert.equal(fs.statSync(path.join(real, ICON)).ino, before, 'the same file, cut and written');
   });
 });
@@ -370,20 +316,20 @@ test('the folder swapped for a link during the run: no file lands where the link
           fs.renameSync(dir, held);
           fs.symlinkSync(elsewhere, dir);
         });
-        const run = await runInstaller(`--install-dir "${windowsPath(dir)}"`);
+        const run = await installInto(dir);
         // The first file's event may still be on its way when the run ends.
         await waitUntil(() => swapped, { timeoutMs: 5000, what: 'no event for the first file' })
           .finally(() => watcher.close());
         assert.deepEqual(fs.readdirSync(elsewhere), [], 'nothing where the link leads');
         const written = fs.readdirSync(held);
         if (run.status === 0) {
-          assertInstalled(held, receiptPath(dir));
+          assertInstalled(held, slashedPath(dir));
         } else {
           assert.equal(run.status, 101, run.stderr.toString());
           // Refused where it led elsewhere (code 1921), or not found while
           // the folder's name was briefly nobody's.
           assert.match(run.stderr.toString(), /\nFailed writing .*Os \{ code: (1921|2|3),/);
-          for (const name of written) assert.ok(FILES.includes(name), `${name} is one of the installed files`);
+          for (const name of written) assert.ok(INSTALLED.includes(name), `${name} is one of the installed files`);
         }
         outcomes.push(`${run.status}:${written.length}`);
       });
@@ -397,10 +343,9 @@ test('two installers at once into one folder both finish with a complete install
     await t.test(`round ${round + 1}`, async () => {
       // A deep folder that neither run finds, so both create its levels.
       const dir = path.join(root, `round-${round}`, 'a', 'b', 'c');
-      const args = `--install-dir "${windowsPath(dir)}"`;
-      const runs = await Promise.all([runInstaller(args), runInstaller(args)]);
-      for (const run of runs) assertSucceeded(run, receiptPath(dir));
-      assertInstalled(dir, receiptPath(dir));
+      const runs = await Promise.all([installInto(dir), installInto(dir)]);
+      for (const run of runs) assertSucceeded(run, slashedPath(dir));
+      assertInstalled(dir);
     });
   }
 });
@@ -428,24 +373,21 @@ test('the installed launcher script starts the installed host with its arguments
     for (const c of cases) {
       await t.test(c.name, async () => {
         const dir = path.join(root, c.folder);
-        assertSucceeded(await runInstaller(`--install-dir "${windowsPath(dir)}"`), receiptPath(dir));
+        assertSucceeded(await installInto(dir), slashedPath(dir));
         // The current folder holds a stand-in of the host under its name:
         // a script that looked there would start it instead.
         const elsewhere = fs.mkdtempSync(path.join(root, 'elsewhere '));
-        fs.copyFileSync(programs.recorder, path.join(elsewhere, 'ZUR-Vedozaruz-Desktop.exe'));
+        fs.copyFileSync(programs.recorder, path.join(elsewhere, HOST));
         const local = fs.mkdtempSync(path.join(root, 'local-'));
         const record = path.join(root, `${c.folder.replaceAll('/', '_')}.jsonl`);
-        const script = `${windowsPath(dir)}\\Launch-ZUR-Vedozaruz.cmd`;
+        const script = `${windowsPath(dir)}\\${LAUNCHER}`;
         const run = await launch({
           // cmd /C strips the outer quotes of what follows.
           cmd: `cmd /C ""${script}"${c.args ? ' ' + c.args : ''}"`,
           app: 'C:\\windows\\system32\\cmd.exe',
           cwd: windowsPath(elsewhere),
-          set: {
-            ZUR_TEST_RECORD: windowsPath(record),
-            ZUR_GATEWAY_SCRIPT: windowsPath(path.join(root, 'no-such-gateway.mjs')),
-            LOCALAPPDATA: windowsPath(local),
-          },
+          set: { ZUR_TEST_RECORD: windowsPath(record), ZUR_GATEWAY_SCRIPT: windowsPath(path.join(root, 'no-such-gateway.mjs')),
+            LOCALAPPDATA: windowsPath(local) },
         });
         assert.equal(run.status, 0, run.stderr.toString());
         // `start` does not wait; a new console under Wine can take a while.

@@ -6,15 +6,14 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { test } from 'node:test';
 
-import { CONFIGURATION as CONFIG, HOST, ICON, LAUNCHER as SCRIPT, RECEIPT, receipt } from '../lib/expected.mjs';
-import { carried, runInstaller } from '../lib/installer.mjs';
+import { CONFIGURATION as CONFIG, HOST, ICON, LAUNCHER as SCRIPT, RECEIPT } from '../lib/expected.mjs';
+import { assertInstalled, carried, installInto, runInstaller } from '../lib/installer.mjs';
 import { needs, systemMessage } from '../lib/road.mjs';
-import { assertFailed, prefixDir, slashedPath, windowsPath, withTemp } from '../lib/wine.mjs';
+import { assertFailed, prefixDir, windowsPath, withTemp } from '../lib/wine.mjs';
 
 const osFailure = (message, code, kind) => `${message}: Os { code: ${code}, kind: ${kind}, message: "${systemMessage(code)}" }`;
 
 const read = (dir, name) => fs.readFileSync(path.join(dir, name));
-const exists = (dir, name) => fs.existsSync(path.join(dir, name));
 
 test('a folder that cannot be created: nothing is written', async (t) => {
   const root = withTemp(t, 'blocked');
@@ -36,8 +35,7 @@ test('a folder that cannot be created: nothing is written', async (t) => {
         { cwd: windowsPath(caseRoot) });
       assertFailed(run, osFailure('Failed creating target install directory', c.code, c.kind));
       const created = fs.readdirSync(caseRoot).filter((name) => name !== c.blocker);
-      // Only parents that the system accepted may have been made, and they
-      // stay empty.
+      // Only parents that the system accepted may have been made, and they stay empty.
       for (const name of created) assert.deepEqual(fs.readdirSync(path.join(caseRoot, name)), [], `${name} is empty`);
       assert.ok(created.every((name) => c.folder.slice(0, -1).includes(name)), `made: ${created}`);
       if (c.blocker) assert.equal(fs.readFileSync(path.join(caseRoot, c.blocker), 'utf8'), 'a file, not a folder');
@@ -49,39 +47,33 @@ test('a file that cannot be written: earlier files are rewritten, later ones sta
   { skip: needs('chattr', 'root') },
   async (t) => {
     const root = withTemp(t, 'readonly');
-    const ORDER = [HOST, ICON, CONFIG, SCRIPT, RECEIPT];
-    const cases = [
-      { blocked: HOST, message: `Failed writing ${HOST}` },
-      { blocked: ICON, message: 'Failed writing ZUR-Vedozaruz.ico' },
-      { blocked: CONFIG, message: 'Failed writing tauri.conf.json' },
-      { blocked: SCRIPT, message: 'Failed writing launcher script' },
-      { blocked: RECEIPT, message: 'Failed writing receipt' },
+    // In the order they are written, with the failure each gives and an older copy.
+    const files = [
+      { name: HOST, message: `Failed writing ${HOST}`, older: 'an older host executable' },
+      { name: ICON, message: 'Failed writing ZUR-Vedozaruz.ico', older: 'an older icon' },
+      { name: CONFIG, message: 'Failed writing tauri.conf.json', older: '{"an":"older configuration"}' },
+      { name: SCRIPT, message: 'Failed writing launcher script', older: '@echo off\r\nrem an older launcher script\r\n' },
+      { name: RECEIPT, message: 'Failed writing receipt',
+        older: '{"ok":true,"version":"3.3.9","installDir":"elsewhere","exeBytes":24}' },
     ];
-    const older = {
-      [HOST]: Buffer.from('an older host executable'),
-      [ICON]: Buffer.from('an older icon'),
-      [CONFIG]: Buffer.from('{"an":"older configuration"}'),
-      [SCRIPT]: Buffer.from('@echo off\r\nrem an older launcher script\r\n'),
-      [RECEIPT]: Buffer.from('{"ok":true,"version":"3.3.9","installDir":"elsewhere","exeBytes":24}'),
-    };
-    for (const c of cases) {
-      await t.test(c.blocked, async () => {
+    for (const [at, c] of files.entries()) {
+      await t.test(c.name, async () => {
         const dir = fs.mkdtempSync(path.join(root, 'case-'));
-        for (const [name, bytes] of Object.entries(older)) fs.writeFileSync(path.join(dir, name), bytes);
+        for (const { name, older } of files) fs.writeFileSync(path.join(dir, name), older);
         // Wine running as root ignores the read-only attribute; an immutable
         // file is refused to everyone.
-        execFileSync('chattr', ['+i', path.join(dir, c.blocked)]);
+        execFileSync('chattr', ['+i', path.join(dir, c.name)]);
         try {
-          const run = await runInstaller(`--install-dir "${windowsPath(dir)}"`);
-          assertFailed(run, osFailure(c.message, 5, 'PermissionDenied'));
+          assertFailed(await installInto(dir), osFailure(c.message, 5, 'PermissionDenied'));
         } finally {
-          execFileSync('chattr', ['-i', path.join(dir, c.blocked)]);
+          execFileSync('chattr', ['-i', path.join(dir, c.name)]);
         }
-        const at = ORDER.indexOf(c.blocked);
-        for (const name of ORDER.slice(0, at)) {
+        for (const { name } of files.slice(0, at)) {
           assert.ok(read(dir, name).equals(carried()[name]), `${name} is rewritten (${read(dir, name).length} bytes)`);
         }
-        for (const name of ORDER.slice(at)) assert.ok(read(dir, name).equals(older[name]), `${name} is left as it was`);
+        for (const { name, older } of files.slice(at)) {
+          assert.ok(read(dir, name).equals(Buffer.from(older)), `${name} is left as it was`);
+        }
         assert.equal(fs.readdirSync(dir).length, 5);
       });
     }
@@ -91,7 +83,7 @@ test('a host executable held open by another process: busy, nothing else written
   const dir = withTemp(t, 'held');
   const older = Buffer.from('a running copy of the host');
   fs.writeFileSync(path.join(dir, HOST), older);
-  const run = await runInstaller(`--install-dir "${windowsPath(dir)}"`, { hold: windowsPath(path.join(dir, HOST)) });
+  const run = await installInto(dir, { hold: windowsPath(path.join(dir, HOST)) });
   assertFailed(run, osFailure(`Failed writing ${HOST}`, 32, 'ResourceBusy'));
   assert.deepEqual(fs.readdirSync(dir), [HOST]);
   assert.ok(read(dir, HOST).equals(older), 'the held file is untouched');
@@ -141,10 +133,6 @@ test('a full disk: the failing file holds only what fitted, later files are miss
 
 test('standard output closed after a complete installation: status 101, all files in place', async (t) => {
   const dir = withTemp(t, 'closed');
-  const run = await runInstaller(`--install-dir "${windowsPath(dir)}"`, { stdout: 'closed' });
-  assertFailed(run, /^failed printing to stdout: \S.* \(os error 232\)$/);
-  for (const [name, bytes] of Object.entries(carried())) assert.ok(read(dir, name).equals(bytes), `${name} in place`);
-  assert.equal(read(dir, RECEIPT).toString('utf8'),
-    receipt(slashedPath(dir), carried()[HOST].length));
-  assert.equal(fs.readdirSync(dir).length, 5);
+  assertFailed(await installInto(dir, { stdout: 'closed' }), /^failed printing to stdout: \S.* \(os error 232\)$/);
+  assertInstalled(dir);
 });

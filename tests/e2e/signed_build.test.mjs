@@ -13,6 +13,7 @@ import { after, before, test } from 'node:test';
 import { HOST, INSTALLER_NAME as INSTALLER } from '../lib/expected.mjs';
 import { needs, unlessSkipped } from '../lib/road.mjs';
 import { launch, programs, sourceDir, tempDir, windowsPath } from '../lib/wine.mjs';
+
 const PASSWORD = 'pass word "1"';
 const PIN = '2468 "pin"';
 const SOFTHSM = '/usr/lib/softhsm/libsofthsm2.so';
@@ -20,13 +21,7 @@ const SPY = '/usr/lib/x86_64-linux-gnu/pkcs11-spy.so';
 // Within the certificates' validity, fixed for both builds of this run.
 const SIGNING_TIME = Math.floor(Date.now() / 1000);
 
-let work;
-let copy;
-let ca;
-let pfx;
-let authority;
-let authorityUrl;
-let nonsenseUrl;
+let work, copy, ca, pfx, authority, authorityUrl, nonsenseUrl;
 
 const openssl = (...args) => execFileSync('openssl', args, { cwd: work, stdio: ['ignore', 'ignore', 'pipe'] });
 
@@ -41,8 +36,7 @@ function certify(name, usage, { subject, out = ['-out', `${name}.crt`] } = {}) {
     '-extfile', `${name}.ext`, ...out);
 }
 
-/** A leaf certificate for `usage` signed by the CA, with its key and the CA in a
- * PKCS#12 file; returns the file's path. */
+/** A PKCS#12 file of a leaf certificate for `usage` from the CA, its key and the CA; returns its path. */
 function leafCertificate(name, usage) {
   certify(name, usage, { subject: `/CN=${name}` });
   openssl('pkcs12', '-export', '-inkey', `${name}.key`, '-in', `${name}.crt`, '-certfile', 'ca.crt',
@@ -50,10 +44,8 @@ function leafCertificate(name, usage) {
   return path.join(work, `${name}.p12`);
 }
 
-/**
- * A folder of stand-ins for `names`: each notes in the file $ZUR_TEST_LEAKS
- * whether the password reached it, then runs the real command.
- */
+/** A folder of stand-ins for `names`: each notes in the file $ZUR_TEST_LEAKS whether the password reached
+ * it, then runs the real command. */
 function watchers(names) {
   const bin = fs.mkdtempSync(path.join(work, 'watching-'));
   for (const name of names) {
@@ -111,7 +103,6 @@ async function timestampAuthorities() {
 }
 
 const dist = (name) => path.join(copy, 'dist', name);
-const distNames = () => fs.readdirSync(path.join(copy, 'dist')).sort();
 
 const SKIP = needs('linux-build');
 
@@ -333,7 +324,7 @@ test('a signer the build cannot sign with fails it with one line and leaves dist
     assert.notEqual(run.status, 0, c.name);
     assert.match(run.stderr, /^sign: [^\n]+\n$/, `${c.name}: one line on standard error`);
     assert.match(run.stderr, c.says, c.name);
-    assert.deepEqual(distNames(), [], `${c.name}: nothing in dist/`);
+    assert.deepEqual(fs.readdirSync(path.join(copy, 'dist')), [], `${c.name}: nothing in dist/`);
     if (c.logins) {
       const calls = fs.readFileSync(process.env.PKCS11SPY_OUTPUT, 'utf8').match(/\bC_Login\b/g) ?? [];
       assert.equal(calls.length, c.logins, `${c.name}: logins`);
