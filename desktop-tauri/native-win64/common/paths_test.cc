@@ -63,24 +63,18 @@ TEST(ClassifyPath, HandsShortAbsolutePathsOverAsTheyAre) {
 }
 
 TEST(ExtendedLengthForm, PrefixesDriveAndNetworkPaths) {
-  const struct {
-    std::u16string_view full_path, expected;
-  } cases[] = {
+  expect_each(extended_length_form, {
       {u"C:\\a\\b", u"\\\\?\\C:\\a\\b"},
       {u"\\\\srv\\share\\a", u"\\\\?\\UNC\\srv\\share\\a"},
       {u"\\\\?\\C:\\a", u"\\\\?\\C:\\a"},
       {u"\\??\\C:\\a", u"\\??\\C:\\a"},
       {u"\\\\?\\UNC\\srv\\share", u"\\\\?\\UNC\\srv\\share"},
       {u"\\\\.\\COM1", u"\\\\.\\COM1"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(extended_length_form(c.full_path), c.expected) << show(c.full_path);
+  });
 }
 
 TEST(FolderChain, ListsTheFoldersBelowTheRoot) {
-  const struct {
-    std::u16string_view path;
-    std::vector<std::u16string> expected;
-  } cases[] = {
+  expect_each(folder_chain, {
       {u"C:\\a\\b", {u"C:\\a", u"C:\\a\\b"}},
       {u"C:\\a\\b\\", {u"C:\\a", u"C:\\a\\b"}},
       {u"C:\\a\\\\b", {u"C:\\a", u"C:\\a\\\\b"}},
@@ -108,8 +102,7 @@ TEST(FolderChain, ListsTheFoldersBelowTheRoot) {
       {u"\\\\?\\UNC\\srv\\share", {}},
       {u"\\\\?\\UNC\\srv\\share\\a", {u"\\\\?\\UNC\\srv\\share\\a"}},
       {u"\\\\?\\UNC\\srv/x\\share\\a", {u"\\\\?\\UNC\\srv/x\\share\\a"}},
-  };
-  for (const auto& c : cases) EXPECT_EQ(folder_chain(c.path), c.expected) << show(c.path);
+  });
 }
 
 TEST(FolderOf, KeepsTheLastSeparatorAndPathRootTheVolumes) {
@@ -152,33 +145,25 @@ TEST(LosesTrailingBlanks, OnlyTheLastComponentOutsideVerbatimPaths) {
 }
 
 TEST(IsAbsolutePath, OnlyWhatNoCurrentFolderCompletes) {
-  const struct {
-    std::u16string_view path;
-    bool expected;
-  } cases[] = {
+  expect_each(is_absolute_path, {
       {u"C:\\tools", true},      {u"c:/tools", true},        {u"C:\\", true},
       {u"\\\\srv\\share", true}, {u"//srv/share", true},     {u"\\\\?\\C:\\x", true},
       {u"\\??\\C:\\x", true},    {u"\\\\.\\pipe", true},     {u"", false},
       {u".", false},              {u"..\\bin", false},        {u"bin", false},
       {u"%USERPROFILE%\\bin", false}, {u"D:tools", false},     {u"D:", false},
       {u"\\tools", false},         {u"/tools", false},         {u" C:\\tools", false},
-  };
-  for (const auto& c : cases) EXPECT_EQ(is_absolute_path(c.path), c.expected) << show(c.path);
+  });
 }
 
 TEST(SplitPathList, SplitsOnSemicolonsOutsideQuotes) {
-  const struct {
-    std::u16string_view list;
-    std::vector<std::u16string> expected;
-  } cases[] = {
+  expect_each(split_path_list, {
       {u"", {u""}},
       {u"C:\\a;D:\\b", {u"C:\\a", u"D:\\b"}},
       {u"a;;b;", {u"a", u"", u"b", u""}},
       {u"\"C:\\x;y\";z", {u"C:\\x;y", u"z"}},
       {u"a\"b\"c", {u"abc"}},
       {u"\"open;x", {u"open;x"}},
-  };
-  for (const auto& c : cases) EXPECT_EQ(split_path_list(c.list), c.expected) << show(c.list);
+  });
 }
 
 }  // namespace

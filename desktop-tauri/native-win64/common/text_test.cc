@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "test_support.h"
+
 #include <vector>
 
 namespace zur {
@@ -45,28 +47,17 @@ TEST(FillTemplate, FillsSlotsLeftToRight) {
 }
 
 TEST(Decimal, IsPlain) {
-  const struct {
-    std::uint64_t value;
-    std::string_view expected;
-  } cases[] = {{0, "0"}, {7, "7"}, {10, "10"}, {2287, "2287"}, {256000, "256000"},
-               {18446744073709551615u, "18446744073709551615"}};
-  for (const auto& c : cases) EXPECT_EQ(decimal(c.value), c.expected);
+  expect_each(decimal, {{0, "0"}, {7, "7"}, {10, "10"}, {2287, "2287"}, {256000, "256000"},
+                        {18446744073709551615u, "18446744073709551615"}});
 }
 
 TEST(Hex, IsLowerCaseWithPrefix) {
-  const struct {
-    std::uint64_t value;
-    std::string_view expected;
-  } cases[] = {{0, "0x0"}, {255, "0xff"}, {0x8664, "0x8664"}, {0x20B, "0x20b"},
-               {18446744073709551615u, "0xffffffffffffffff"}};
-  for (const auto& c : cases) EXPECT_EQ(hex(c.value), c.expected);
+  expect_each(hex, {{0, "0x0"}, {255, "0xff"}, {0x8664, "0x8664"}, {0x20B, "0x20b"},
+                    {18446744073709551615u, "0xffffffffffffffff"}});
 }
 
 TEST(QuotedForMessage, EscapesWhatWouldBreakTheLine) {
-  const struct {
-    std::string_view text;
-    std::string_view expected;
-  } cases[] = {
+  expect_each(quoted_for_message, {
       {"", R"("")"},
       {"Access is denied.", R"("Access is denied.")"},
       {"a\"b", R"("a\"b")"},
@@ -77,15 +68,11 @@ TEST(QuotedForMessage, EscapesWhatWouldBreakTheLine) {
       {"\x7F", R"("\u{7f}")"},
       {std::string_view("a\0b", 3), R"("a\u{00}b")"},
       {"caf\xC3\xA9 ~ '", "\"caf\xC3\xA9 ~ '\""},
-  };
-  for (const auto& c : cases) EXPECT_EQ(quoted_for_message(c.text), c.expected) << c.expected;
+  });
 }
 
 TEST(TrimEnd, RemovesTrailingBlanksTabsAndLineEnds) {
-  const struct {
-    std::string_view text;
-    std::string_view expected;
-  } cases[] = {
+  expect_each(trim_end, {
       {"", ""},
       {" \t\r\n", ""},
       {"Access is denied.\r\n", "Access is denied."},
@@ -93,8 +80,7 @@ TEST(TrimEnd, RemovesTrailingBlanksTabsAndLineEnds) {
       {"  a", "  a"},
       {"a\r\nb\r\n", "a\r\nb"},
       {"a\v", "a\v"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(trim_end(c.text), c.expected) << ::testing::PrintToString(std::string(c.text));
+  });
 }
 
 }  // namespace

@@ -3,15 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "expected.h"
+#include "test_support.h"
 
 namespace zur::installer {
 namespace {
 
 TEST(VerifyBundleMode, AnyElementEqualToTheOption) {
-  const struct {
-    ArgumentList arguments;
-    bool expected;
-  } cases[] = {
+  expect_each(is_verify_bundle_mode, {
       {{u"setup"}, false},
       {{u"setup", u"--verify-bundle"}, true},
       {{u"--verify-bundle"}, true},
@@ -22,17 +20,11 @@ TEST(VerifyBundleMode, AnyElementEqualToTheOption) {
       {{u"setup", u"--verify-bundle=1"}, false},
       {{u"setup", u"-verify-bundle"}, false},
       {{u"setup", u"--verify-bundle "}, false},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(is_verify_bundle_mode(c.arguments), c.expected) << ::testing::PrintToString(c.arguments);
-  }
+  });
 }
 
 TEST(InstallDirOverride, LastCompletePairAfterElementZero) {
-  const struct {
-    ArgumentList arguments;
-    std::optional<std::u16string> expected;
-  } cases[] = {
+  expect_each(install_dir_override, {
       {{u"setup"}, std::nullopt},
       {{u"setup", u"--install-dir", u"D:\\A"}, u"D:\\A"},
       {{u"setup", u"/S", u"--help", u"--install-dir", u"A", u"x"}, u"A"},
@@ -48,27 +40,18 @@ TEST(InstallDirOverride, LastCompletePairAfterElementZero) {
       {{u"setup", u"-install-dir", u"A"}, std::nullopt},
       {{u"--install-dir", u"A"}, std::nullopt},
       {{u"--install-dir", u"--install-dir", u"A"}, u"A"},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(install_dir_override(c.arguments), c.expected) << ::testing::PrintToString(c.arguments);
-  }
+  });
 }
 
 TEST(DefaultInstallDir, JoinsTheProductFolder) {
-  const struct {
-    std::optional<std::u16string> local_app_data;
-    std::u16string_view expected;
-  } cases[] = {
+  expect_each(default_install_dir, {
       {u"D:\\Profiles\\Local", u"D:\\Profiles\\Local\\OLVENTA\\ZUR-Vedozaruz"},
       {u"D:\\Profiles\\Local\\", u"D:\\Profiles\\Local\\OLVENTA\\ZUR-Vedozaruz"},
       {u"D:/Profiles/Local/", u"D:/Profiles/Local/OLVENTA\\ZUR-Vedozaruz"},
       {u"D:", u"D:OLVENTA\\ZUR-Vedozaruz"},
       {u"", u"OLVENTA\\ZUR-Vedozaruz"},
       {std::nullopt, u".\\OLVENTA\\ZUR-Vedozaruz"},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(default_install_dir(c.local_app_data), c.expected) << ::testing::PrintToString(c.local_app_data);
-  }
+  });
 }
 
 TEST(InstallReceipt, IsTheExactTextWithSlashes) {
