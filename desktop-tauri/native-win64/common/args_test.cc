@@ -13,11 +13,10 @@ namespace {
 
 constexpr std::u16string_view kExe = u"C:\\Apps\\host.exe";
 
+ArgumentList split(std::u16string_view line) { return split_command_line(line, kExe); }
+
 TEST(SplitCommandLine, FollowsTheWindowsRules) {
-  const struct {
-    std::u16string_view line;
-    ArgumentList expected;
-  } cases[] = {
+  expect_each(split, {
       // The program name: quotes toggle and are dropped, backslashes are plain.
       {u"\"C:\\Program Files\\app.exe\" x", {u"C:\\Program Files\\app.exe", u"x"}},
       {u"C:\\my\\\"sub dir\"\\app.exe a", {u"C:\\my\\sub dir\\app.exe", u"a"}},
@@ -59,10 +58,7 @@ TEST(SplitCommandLine, FollowsTheWindowsRules) {
       {u"p \U0001F600 caf\u00e9", {u"p", u"\U0001F600", u"caf\u00e9"}},
       // An empty line stands for the executable.
       {u"", {std::u16string(kExe)}},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(split_command_line(c.line, kExe), c.expected) << "line: " << show(c.line);
-  }
+  });
 }
 
 TEST(AppendQuotedArgument, QuotesOnlyWhatNeedsIt) {

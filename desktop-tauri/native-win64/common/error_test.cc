@@ -52,14 +52,10 @@ TEST(FailureReport, IsFourLinesOrTheFrames) {
   const std::string line =
       R"(Failed writing receipt: Os { code: 5, kind: PermissionDenied, message: "Access is denied." })";
   EXPECT_EQ(failure_report(4242, place, line, {}),
-            "\n"
-            "thread 'main' (4242) failed at zur_setup_installer/main.cc:31:7:\n" +
-                line +
-                "\n"
-                "note: run with `ZUR_BACKTRACE=1` environment variable to display a stack backtrace\n");
+            "\nthread 'main' (4242) failed at zur_setup_installer/main.cc:31:7:\n" + line +
+                "\nnote: run with `ZUR_BACKTRACE=1` environment variable to display a stack backtrace\n");
   EXPECT_EQ(failure_report(1, place, "x: y", {"zur::main", "start"}),
-            "\n"
-            "thread 'main' (1) failed at zur_setup_installer/main.cc:31:7:\n"
+            "\nthread 'main' (1) failed at zur_setup_installer/main.cc:31:7:\n"
             "x: y\n"
             "stack backtrace:\n"
             "  0: zur::main\n"

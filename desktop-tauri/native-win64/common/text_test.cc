@@ -4,24 +4,15 @@
 
 #include "test_support.h"
 
-#include <vector>
+#include <initializer_list>
 
 namespace zur {
 namespace {
 
-std::string fill(std::string_view pattern, const std::vector<std::string_view>& v) {
-  switch (v.size()) {
-    case 0: return fill_template(pattern, {});
-    case 1: return fill_template(pattern, {v[0]});
-    case 2: return fill_template(pattern, {v[0], v[1]});
-    default: return fill_template(pattern, {v[0], v[1], v[2]});
-  }
-}
-
 TEST(FillTemplate, FillsSlotsLeftToRight) {
   const struct {
     std::string_view pattern;
-    std::vector<std::string_view> values;
+    std::initializer_list<std::string_view> values;
     std::string_view expected;
   } cases[] = {
       {"a{}b{}c", {"1", "2"}, "a1b2c"},
@@ -43,7 +34,7 @@ TEST(FillTemplate, FillsSlotsLeftToRight) {
       {"{}|{}", {"{}", "z"}, "{}|z"},
       {"[{}]", {"\"\\\n"}, "[\"\\\n]"},
   };
-  for (const auto& c : cases) EXPECT_EQ(fill(c.pattern, c.values), c.expected) << c.pattern;
+  for (const auto& c : cases) EXPECT_EQ(fill_template(c.pattern, c.values), c.expected) << c.pattern;
 }
 
 TEST(Decimal, IsPlain) {

@@ -10,10 +10,7 @@ namespace {
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
 TEST(ToUtf16, DecodesValidSequences) {
-  const struct {
-    std::string_view utf8;
-    std::u16string_view expected;
-  } cases[] = {
+  expect_each(to_utf16, {
       {"", u""},
       {"A~\x7F", u"A~\x7F"},
       {"\xC2\x80", u"\u0080"},
@@ -27,13 +24,8 @@ TEST(ToUtf16, DecodesValidSequences) {
       {"\xF0\x90\x80\x80", u"\xD800\xDC00"},
       {"\xF0\x9F\x98\x80", u"\xD83D\xDE00"},
       {"\xF4\x8F\xBF\xBF", u"\xDBFF\xDFFF"},
-      {std::string_view("a\0b", 3), std::u16string_view(u"a\0b", 3)},
-  };
-  for (const auto& c : cases) {
-    const auto decoded = to_utf16(c.utf8);
-    ASSERT_TRUE(decoded.has_value()) << ::testing::PrintToString(std::string(c.utf8));
-    EXPECT_EQ(*decoded, c.expected) << ::testing::PrintToString(std::string(c.utf8));
-  }
+      {std::string_view("a\0b", 3), std::u16string(u"a\0b", 3)},
+  });
 }
 
 TEST(ToUtf16, RefusesInvalidSequences) {
@@ -51,9 +43,7 @@ TEST(ToUtf16, RefusesInvalidSequences) {
       // cut where the bytes that would complete them are still in memory
       std::string_view("\xC3\xA9", 1), std::string_view("\xE2\x82\xAC", 2), std::string_view("\xF0\x9F\x98\x80", 3),
   };
-  for (const auto utf8 : cases) {
-    EXPECT_FALSE(to_utf16(utf8).has_value()) << ::testing::PrintToString(std::string(utf8));
-  }
+  for (const auto utf8 : cases) EXPECT_FALSE(to_utf16(utf8).has_value()) << ::testing::PrintToString(utf8);
 }
 
 TEST(ToUtf8, EncodesAndRefusesUnpairedSurrogates) {
@@ -78,9 +68,7 @@ TEST(ToUtf8, EncodesAndRefusesUnpairedSurrogates) {
     const auto label = show(c.utf16);
     const auto strict = to_utf8(c.utf16);
     EXPECT_EQ(strict.has_value(), c.strict.has_value()) << label;
-    if (strict && c.strict) {
-      EXPECT_EQ(*strict, *c.strict) << label;
-    }
+    if (strict && c.strict) EXPECT_EQ(*strict, *c.strict) << label;
     EXPECT_EQ(is_valid_utf16(c.utf16), c.strict.has_value()) << label;
     EXPECT_EQ(to_utf8_lossy(c.utf16), c.lossy) << label;
   }

@@ -87,9 +87,7 @@ TEST(InstallReceipt, EscapesQuotesAndControlCharacters) {
       {u"x\x01\x08\x0C\x1F\x7F", R"(x\u0001\u0008\u000c\u001f)" "\x7F"},
       {u"q\",\"installDir\":\"C:\",\"z\":\"\\..", R"(q\",\"installDir\":\"C:\",\"z\":\"/..)"},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(install_receipt(c.folder, 5), expected::receipt(c.install_dir, "5"));
-  }
+  for (const auto& c : cases) EXPECT_EQ(install_receipt(c.folder, 5), expected::receipt(c.install_dir, "5"));
 }
 
 TEST(BundleReport, IsTheExactText) {
