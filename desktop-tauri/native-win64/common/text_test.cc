@@ -15,24 +15,16 @@ TEST(FillTemplate, FillsSlotsLeftToRight) {
     std::initializer_list<std::string_view> values;
     std::string_view expected;
   } cases[] = {
-      {"a{}b{}c", {"1", "2"}, "a1b2c"},
-      {"{}{}", {"x", "y"}, "xy"},
-      {"{}", {""}, ""},
-      {"plain", {"x"}, "plain"},
-      {"", {}, ""},
+      {"a{}b{}c", {"1", "2"}, "a1b2c"}, {"{}{}", {"x", "y"}, "xy"}, {"{}", {""}, ""},
+      {"plain", {"x"}, "plain"}, {"", {}, ""},
       // JSON braces around and next to slots
       {"{\"k\":{}}", {"7"}, "{\"k\":7}"},
       {"{\"k\":\"{}\",\"n\":{}}", {"v", "1"}, "{\"k\":\"v\",\"n\":1}"},
-      {"{{}", {"x"}, "{x"},
-      {"{ }{}", {"x"}, "{ }x"},
-      {"}{}{", {"x"}, "}x{"},
+      {"{{}", {"x"}, "{x"}, {"{ }{}", {"x"}, "{ }x"}, {"}{}{", {"x"}, "}x{"},
       // extra values are dropped, slots without a value stay
-      {"a{}", {"1", "2"}, "a1"},
-      {"{}-{}-{}", {"1"}, "1-{}-{}"},
-      {"{}", {}, "{}"},
+      {"a{}", {"1", "2"}, "a1"}, {"{}-{}-{}", {"1"}, "1-{}-{}"}, {"{}", {}, "{}"},
       // values go in as they are and are never read as slots
-      {"{}|{}", {"{}", "z"}, "{}|z"},
-      {"[{}]", {"\"\\\n"}, "[\"\\\n]"},
+      {"{}|{}", {"{}", "z"}, "{}|z"}, {"[{}]", {"\"\\\n"}, "[\"\\\n]"},
   };
   for (const auto& c : cases) EXPECT_EQ(fill_template(c.pattern, c.values), c.expected) << c.pattern;
 }
@@ -49,28 +41,17 @@ TEST(Hex, IsLowerCaseWithPrefix) {
 
 TEST(QuotedForMessage, EscapesWhatWouldBreakTheLine) {
   expect_each(quoted_for_message, {
-      {"", R"("")"},
-      {"Access is denied.", R"("Access is denied.")"},
-      {"a\"b", R"("a\"b")"},
-      {"C:\\x\\", R"("C:\\x\\")"},
-      {"\t\r\n", R"("\t\r\n")"},
-      {"a\x01z", R"("a\u{01}z")"},
-      {"\x1B[0m", R"("\u{1b}[0m")"},
-      {"\x7F", R"("\u{7f}")"},
-      {std::string_view("a\0b", 3), R"("a\u{00}b")"},
-      {"caf\xC3\xA9 ~ '", "\"caf\xC3\xA9 ~ '\""},
+      {"", R"("")"}, {"Access is denied.", R"("Access is denied.")"}, {"a\"b", R"("a\"b")"},
+      {"C:\\x\\", R"("C:\\x\\")"}, {"\t\r\n", R"("\t\r\n")"},
+      {"a\x01z", R"("a\u{01}z")"}, {"\x1B[0m", R"("\u{1b}[0m")"}, {"\x7F", R"("\u{7f}")"},
+      {std::string_view("a\0b", 3), R"("a\u{00}b")"}, {"caf\xC3\xA9 ~ '", "\"caf\xC3\xA9 ~ '\""},
   });
 }
 
 TEST(TrimEnd, RemovesTrailingBlanksTabsAndLineEnds) {
   expect_each(trim_end, {
-      {"", ""},
-      {" \t\r\n", ""},
-      {"Access is denied.\r\n", "Access is denied."},
-      {"a \t \r\n\r\n", "a"},
-      {"  a", "  a"},
-      {"a\r\nb\r\n", "a\r\nb"},
-      {"a\v", "a\v"},
+      {"", ""}, {" \t\r\n", ""}, {"Access is denied.\r\n", "Access is denied."}, {"a \t \r\n\r\n", "a"},
+      {"  a", "  a"}, {"a\r\nb\r\n", "a\r\nb"}, {"a\v", "a\v"},
   });
 }
 

@@ -11,20 +11,12 @@ constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
 TEST(ToUtf16, DecodesValidSequences) {
   expect_each(to_utf16, {
-      {"", u""},
-      {"A~\x7F", u"A~\x7F"},
-      {"\xC2\x80", u"\u0080"},
-      {"caf\xC3\xA9", u"caf\u00e9"},
-      {"\xDF\xBF", u"\u07FF"},
-      {"\xE0\xA0\x80", u"\u0800"},
-      {"\xE2\x82\xAC", u"\u20AC"},
-      {"\xED\x9F\xBF", u"\uD7FF"},
-      {"\xEE\x80\x80", u"\uE000"},
-      {"\xEF\xBF\xBF", u"\uFFFF"},
-      {"\xF0\x90\x80\x80", u"\xD800\xDC00"},
-      {"\xF0\x9F\x98\x80", u"\xD83D\xDE00"},
-      {"\xF4\x8F\xBF\xBF", u"\xDBFF\xDFFF"},
-      {std::string_view("a\0b", 3), std::u16string(u"a\0b", 3)},
+      {"", u""}, {"A~\x7F", u"A~\x7F"},
+      {"\xC2\x80", u"\u0080"}, {"caf\xC3\xA9", u"caf\u00e9"}, {"\xDF\xBF", u"\u07FF"},
+      {"\xE0\xA0\x80", u"\u0800"}, {"\xE2\x82\xAC", u"\u20AC"}, {"\xED\x9F\xBF", u"\uD7FF"},
+      {"\xEE\x80\x80", u"\uE000"}, {"\xEF\xBF\xBF", u"\uFFFF"},
+      {"\xF0\x90\x80\x80", u"\xD800\xDC00"}, {"\xF0\x9F\x98\x80", u"\xD83D\xDE00"},
+      {"\xF4\x8F\xBF\xBF", u"\xDBFF\xDFFF"}, {std::string_view("a\0b", 3), std::u16string(u"a\0b", 3)},
   });
 }
 

@@ -13,19 +13,12 @@ namespace {
 
 TEST(ReportMode, AnyElementEqualToAReportOption) {
   expect_each(is_report_mode, {
-      {{u"host"}, false},
-      {{u"host", u"--smoke-test"}, true},
-      {{u"host", u"--version"}, true},
-      {{u"--smoke-test"}, true},
-      {{u"--version", u"x"}, true},
+      {{u"host"}, false}, {{u"host", u"--smoke-test"}, true}, {{u"host", u"--version"}, true},
+      {{u"--smoke-test"}, true}, {{u"--version", u"x"}, true},
       {{u"host", u"--app=x", u"--version", u"--smoke-test"}, true},
-      {{u"host", u"--Smoke-Test"}, false},
-      {{u"host", u"--VERSION"}, false},
-      {{u"host", u"-smoke-test"}, false},
-      {{u"host", u"-version"}, false},
-      {{u"host", u"--smoke-test=1"}, false},
-      {{u"host", u" --version"}, false},
-      {{u"host", u"--versio"}, false},
+      {{u"host", u"--Smoke-Test"}, false}, {{u"host", u"--VERSION"}, false},
+      {{u"host", u"-smoke-test"}, false}, {{u"host", u"-version"}, false},
+      {{u"host", u"--smoke-test=1"}, false}, {{u"host", u" --version"}, false}, {{u"host", u"--versio"}, false},
   });
 }
 
@@ -39,24 +32,16 @@ TEST(PageUrl, LastPageOptionAfterElementZeroWins) {
   const std::u16string cockpit = u"http://127.0.0.1:4300/synergy-cockpit";
   const std::u16string apps = u"http://127.0.0.1:4300/apps/";
   expect_each(page_url, {
-      {{u"host"}, root},
-      {{u"host", u"--help", u"/S"}, root},
-      {{u"host", u"--synergy-cockpit"}, cockpit},
-      {{u"host", u"--app=ledger"}, apps + u"ledger"},
-      {{u"host", u"--app="}, apps},
+      {{u"host"}, root}, {{u"host", u"--help", u"/S"}, root}, {{u"host", u"--synergy-cockpit"}, cockpit},
+      {{u"host", u"--app=ledger"}, apps + u"ledger"}, {{u"host", u"--app="}, apps},
       {{u"host", u"--app", u"ledger"}, root},
       {{u"host", u"--app=a", u"--synergy-cockpit"}, cockpit},
       {{u"host", u"--synergy-cockpit", u"--app=a"}, apps + u"a"},
       {{u"host", u"--app=a", u"--app=b", u"--other"}, apps + u"b"},
-      {{u"--synergy-cockpit"}, root},
-      {{u"--app=x"}, root},
-      {{u"host", u"--APP=x"}, root},
-      {{u"host", u"-app=x"}, root},
-      {{u"host", u"--ap"}, root},
-      {{u"host", u"--Synergy-Cockpit"}, root},
-      {{u"host", u"-synergy-cockpit"}, root},
-      {{u"host", u"--synergy-cockpit=1"}, root},
-      {{u"host", u" --synergy-cockpit"}, root},
+      {{u"--synergy-cockpit"}, root}, {{u"--app=x"}, root},
+      {{u"host", u"--APP=x"}, root}, {{u"host", u"-app=x"}, root}, {{u"host", u"--ap"}, root},
+      {{u"host", u"--Synergy-Cockpit"}, root}, {{u"host", u"-synergy-cockpit"}, root},
+      {{u"host", u"--synergy-cockpit=1"}, root}, {{u"host", u" --synergy-cockpit"}, root},
       {{u"host", u"--app=a/b?c=d e"}, apps + u"a/b?c=d e"},
       {{u"host", u"--app==x="}, apps + u"=x="},
       {{u"host", u"--app=--synergy-cockpit"}, apps + u"--synergy-cockpit"},

@@ -10,36 +10,27 @@ namespace {
 
 TEST(VerifyBundleMode, AnyElementEqualToTheOption) {
   expect_each(is_verify_bundle_mode, {
-      {{u"setup"}, false},
-      {{u"setup", u"--verify-bundle"}, true},
-      {{u"--verify-bundle"}, true},
+      {{u"setup"}, false}, {{u"setup", u"--verify-bundle"}, true}, {{u"--verify-bundle"}, true},
       {{u"setup", u"--install-dir", u"D:\\A", u"--verify-bundle"}, true},
       {{u"setup", u"--install-dir", u"--verify-bundle"}, true},
-      {{u"setup", u"--VERIFY-BUNDLE"}, false},
-      {{u"setup", u"--Verify-Bundle"}, false},
-      {{u"setup", u"--verify-bundle=1"}, false},
-      {{u"setup", u"-verify-bundle"}, false},
+      {{u"setup", u"--VERIFY-BUNDLE"}, false}, {{u"setup", u"--Verify-Bundle"}, false},
+      {{u"setup", u"--verify-bundle=1"}, false}, {{u"setup", u"-verify-bundle"}, false},
       {{u"setup", u"--verify-bundle "}, false},
   });
 }
 
 TEST(InstallDirOverride, LastCompletePairAfterElementZero) {
   expect_each(install_dir_override, {
-      {{u"setup"}, std::nullopt},
-      {{u"setup", u"--install-dir", u"D:\\A"}, u"D:\\A"},
+      {{u"setup"}, std::nullopt}, {{u"setup", u"--install-dir", u"D:\\A"}, u"D:\\A"},
       {{u"setup", u"/S", u"--help", u"--install-dir", u"A", u"x"}, u"A"},
       {{u"setup", u"--install-dir", u"A", u"--install-dir", u"B"}, u"B"},
       {{u"setup", u"--install-dir", u"A", u"B", u"--install-dir", u"C"}, u"C"},
       {{u"setup", u"--install-dir", u"--install-dir", u"B"}, u"--install-dir"},
       {{u"setup", u"--install-dir", u"--verify-bundle"}, u"--verify-bundle"},
-      {{u"setup", u"--install-dir"}, std::nullopt},
-      {{u"setup", u"--install-dir", u"A", u"--install-dir"}, u"A"},
-      {{u"setup", u"--install-dir", u""}, u""},
-      {{u"setup", u"--install-dir=D:\\A"}, std::nullopt},
-      {{u"setup", u"--Install-Dir", u"A"}, std::nullopt},
-      {{u"setup", u"-install-dir", u"A"}, std::nullopt},
-      {{u"--install-dir", u"A"}, std::nullopt},
-      {{u"--install-dir", u"--install-dir", u"A"}, u"A"},
+      {{u"setup", u"--install-dir"}, std::nullopt}, {{u"setup", u"--install-dir", u"A", u"--install-dir"}, u"A"},
+      {{u"setup", u"--install-dir", u""}, u""}, {{u"setup", u"--install-dir=D:\\A"}, std::nullopt},
+      {{u"setup", u"--Install-Dir", u"A"}, std::nullopt}, {{u"setup", u"-install-dir", u"A"}, std::nullopt},
+      {{u"--install-dir", u"A"}, std::nullopt}, {{u"--install-dir", u"--install-dir", u"A"}, u"A"},
   });
 }
 

@@ -167,17 +167,10 @@ TEST(IcoFile, HeaderDescribesTheOnePngItHolds) {
     int width;
     std::uint32_t expected;
   } fields[] = {
-      {"reserved", 0, 2, 0},
-      {"resource type", 2, 2, 1},
-      {"image count", 4, 2, 1},
-      {"width", 6, 1, 64},
-      {"height", 7, 1, 64},
-      {"palette colours", 8, 1, 0},
-      {"entry reserved", 9, 1, 0},
-      {"planes", 10, 2, 1},
-      {"bits per pixel", 12, 2, 32},
-      {"data length", 14, 4, static_cast<std::uint32_t>(ico.size() - 22)},
-      {"data offset", 18, 4, 22},
+      {"reserved", 0, 2, 0}, {"resource type", 2, 2, 1}, {"image count", 4, 2, 1},
+      {"width", 6, 1, 64}, {"height", 7, 1, 64}, {"palette colours", 8, 1, 0}, {"entry reserved", 9, 1, 0},
+      {"planes", 10, 2, 1}, {"bits per pixel", 12, 2, 32},
+      {"data length", 14, 4, static_cast<std::uint32_t>(ico.size() - 22)}, {"data offset", 18, 4, 22},
   };
   for (const auto& f : fields) EXPECT_EQ(le(ico, f.offset, f.width), f.expected) << f.name;
   const Bytes embedded(ico.begin() + 22, ico.end());
