@@ -13,25 +13,19 @@ namespace {
 
 constexpr std::u16string_view kExe = u"C:\\Apps\\host.exe";
 
+ArgumentList split(std::u16string_view line) { return split_command_line(line, kExe); }
+
 TEST(SplitCommandLine, FollowsTheWindowsRules) {
-  const struct {
-    std::u16string_view line;
-    ArgumentList expected;
-  } cases[] = {
+  expect_each(split, {
       // The program name: quotes toggle and are dropped, backslashes are plain.
       {u"\"C:\\Program Files\\app.exe\" x", {u"C:\\Program Files\\app.exe", u"x"}},
       {u"C:\\my\\\"sub dir\"\\app.exe a", {u"C:\\my\\sub dir\\app.exe", u"a"}},
       {u"\"C:\\dir\\\\\" a", {u"C:\\dir\\\\", u"a"}},
-      {u"a\\\"b c", {u"a\\b c"}},
-      {u"app\"\" x", {u"app", u"x"}},
-      {u"\"open name", {u"open name"}},
+      {u"a\\\"b c", {u"a\\b c"}}, {u"app\"\" x", {u"app", u"x"}}, {u"\"open name", {u"open name"}},
       {u"app\tx", {u"app", u"x"}},
       // Separators: spaces and tabs, a run counting as one.
-      {u"p a b", {u"p", u"a", u"b"}},
-      {u"p \t a\t\tb  \t", {u"p", u"a", u"b"}},
-      {u"p   ", {u"p"}},
-      {u"   ", {u""}},
-      {u" a", {u"", u"a"}},
+      {u"p a b", {u"p", u"a", u"b"}}, {u"p \t a\t\tb  \t", {u"p", u"a", u"b"}},
+      {u"p   ", {u"p"}}, {u"   ", {u""}}, {u" a", {u"", u"a"}},
       // Backslashes: literal unless before a quote; 2n -> n and a delimiter,
       // 2n+1 -> n and a literal quote.
       {u"p a\\b c\\\\d e\\\\", {u"p", u"a\\b", u"c\\\\d", u"e\\\\"}},
@@ -50,19 +44,13 @@ TEST(SplitCommandLine, FollowsTheWindowsRules) {
       {u"p a\"\"b", {u"p", u"ab"}},
       {u"p \"a b", {u"p", u"a b"}},
       // Empty arguments from quotes.
-      {u"p \"\"", {u"p", u""}},
-      {u"p a \"\"", {u"p", u"a", u""}},
-      {u"p \"\" b", {u"p", u"", u"b"}},
-      {u"p \"\" ", {u"p", u""}},
-      {u"p \"", {u"p", u""}},
+      {u"p \"\"", {u"p", u""}}, {u"p a \"\"", {u"p", u"a", u""}}, {u"p \"\" b", {u"p", u"", u"b"}},
+      {u"p \"\" ", {u"p", u""}}, {u"p \"", {u"p", u""}},
       // Text outside ASCII passes through, surrogate pairs included.
       {u"p \U0001F600 caf\u00e9", {u"p", u"\U0001F600", u"caf\u00e9"}},
       // An empty line stands for the executable.
       {u"", {std::u16string(kExe)}},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(split_command_line(c.line, kExe), c.expected) << "line: " << show(c.line);
-  }
+  });
 }
 
 TEST(AppendQuotedArgument, QuotesOnlyWhatNeedsIt) {
@@ -70,20 +58,10 @@ TEST(AppendQuotedArgument, QuotesOnlyWhatNeedsIt) {
     std::u16string_view argument;
     std::u16string_view expected;
   } cases[] = {
-      {u"", u"\"\""},
-      {u"plain", u"plain"},
-      {u"a b", u"\"a b\""},
-      {u"a\tb", u"\"a\tb\""},
-      {u" ", u"\" \""},
-      {u"\"", u"\\\""},
-      {u"a\"b", u"a\\\"b"},
-      {u"a\\\"b", u"a\\\\\\\"b"},
-      {u"a\\\\\"b", u"a\\\\\\\\\\\"b"},
-      {u"a\\b", u"a\\b"},
-      {u"a\\", u"a\\"},
-      {u"a b\\", u"\"a b\\\\\""},
-      {u"a b\\\\", u"\"a b\\\\\\\\\""},
-      {u"a b\\\"", u"\"a b\\\\\\\"\""},
+      {u"", u"\"\""}, {u"plain", u"plain"}, {u"a b", u"\"a b\""}, {u"a\tb", u"\"a\tb\""}, {u" ", u"\" \""},
+      {u"\"", u"\\\""}, {u"a\"b", u"a\\\"b"}, {u"a\\\"b", u"a\\\\\\\"b"}, {u"a\\\\\"b", u"a\\\\\\\\\\\"b"},
+      {u"a\\b", u"a\\b"}, {u"a\\", u"a\\"},
+      {u"a b\\", u"\"a b\\\\\""}, {u"a b\\\\", u"\"a b\\\\\\\\\""}, {u"a b\\\"", u"\"a b\\\\\\\"\""},
       {u"C:\\Program Files\\", u"\"C:\\Program Files\\\\\""},
   };
   for (const auto& c : cases) {

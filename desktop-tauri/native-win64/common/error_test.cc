@@ -2,21 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include "test_support.h"
+
 namespace zur {
 namespace {
 
 TEST(ErrorKindName, NamesTheCommonCodes) {
-  const struct {
-    std::uint32_t code;
-    std::string_view kind;
-  } cases[] = {
+  expect_each(error_kind_name, {
       {2, "NotFound"},         {3, "NotFound"},       {5, "PermissionDenied"}, {183, "AlreadyExists"},
       {80, "AlreadyExists"},   {123, "InvalidFilename"}, {112, "StorageFull"}, {39, "StorageFull"},
       {109, "BrokenPipe"},     {232, "BrokenPipe"},   {87, "InvalidInput"},    {267, "NotADirectory"},
       {19, "ReadOnlyFilesystem"}, {32, "ResourceBusy"},
       {0, "Uncategorized"},    {31, "Uncategorized"}, {1234, "Uncategorized"}, {4294967295u, "Uncategorized"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(error_kind_name(c.code), c.kind) << "code " << c.code;
+  });
 }
 
 TEST(DescribeError, WritesTheOsAndErrorNotations) {
@@ -54,14 +52,10 @@ TEST(FailureReport, IsFourLinesOrTheFrames) {
   const std::string line =
       R"(Failed writing receipt: Os { code: 5, kind: PermissionDenied, message: "Access is denied." })";
   EXPECT_EQ(failure_report(4242, place, line, {}),
-            "\n"
-            "thread 'main' (4242) failed at zur_setup_installer/main.cc:31:7:\n" +
-                line +
-                "\n"
-                "note: run with `ZUR_BACKTRACE=1` environment variable to display a stack backtrace\n");
+            "\nthread 'main' (4242) failed at zur_setup_installer/main.cc:31:7:\n" + line +
+                "\nnote: run with `ZUR_BACKTRACE=1` environment variable to display a stack backtrace\n");
   EXPECT_EQ(failure_report(1, place, "x: y", {"zur::main", "start"}),
-            "\n"
-            "thread 'main' (1) failed at zur_setup_installer/main.cc:31:7:\n"
+            "\nthread 'main' (1) failed at zur_setup_installer/main.cc:31:7:\n"
             "x: y\n"
             "stack backtrace:\n"
             "  0: zur::main\n"
@@ -69,14 +63,10 @@ TEST(FailureReport, IsFourLinesOrTheFrames) {
 }
 
 TEST(BacktraceRequested, AnyValueButEmptyOrZero) {
-  const struct {
-    std::optional<std::u16string_view> value;
-    bool expected;
-  } cases[] = {
+  expect_each(backtrace_requested, {
       {std::nullopt, false}, {u"", false}, {u"0", false}, {u"1", true},
       {u"full", true},       {u"00", true}, {u" 0", true},
-  };
-  for (const auto& c : cases) EXPECT_EQ(backtrace_requested(c.value), c.expected);
+  });
 }
 
 }  // namespace

@@ -11,51 +11,30 @@ TEST(JoinPath, PutsOneSeparatorBetween) {
   const struct {
     std::u16string_view folder, name, expected;
   } cases[] = {
-      {u"", u"x", u"x"},
-      {u"C:\\a", u"x", u"C:\\a\\x"},
-      {u"C:\\a\\", u"x", u"C:\\a\\x"},
-      {u"D:/Apps/Z", u"x", u"D:/Apps/Z\\x"},
-      {u"D:/Apps/Z/", u"x", u"D:/Apps/Z/x"},
-      {u"D:", u"x", u"D:x"},
-      {u"D:\\", u"x", u"D:\\x"},
-      {u"ab:", u"x", u"ab:\\x"},
-      {u".", u"OLVENTA", u".\\OLVENTA"},
-      {u"\\\\srv\\share", u"x", u"\\\\srv\\share\\x"},
-      {u"a", u"", u"a\\"},
+      {u"", u"x", u"x"}, {u"C:\\a", u"x", u"C:\\a\\x"}, {u"C:\\a\\", u"x", u"C:\\a\\x"},
+      {u"D:/Apps/Z", u"x", u"D:/Apps/Z\\x"}, {u"D:/Apps/Z/", u"x", u"D:/Apps/Z/x"},
+      {u"D:", u"x", u"D:x"}, {u"D:\\", u"x", u"D:\\x"}, {u"ab:", u"x", u"ab:\\x"},
+      {u".", u"OLVENTA", u".\\OLVENTA"}, {u"\\\\srv\\share", u"x", u"\\\\srv\\share\\x"}, {u"a", u"", u"a\\"},
   };
   for (const auto& c : cases) EXPECT_EQ(join_path(c.folder, c.name), c.expected) << show(c.folder);
 }
 
 TEST(ClassifyPath, HandsShortAbsolutePathsOverAsTheyAre) {
   const std::u16string long_tail(300, u'a');
+  using enum PathForm;
   const struct {
     std::u16string path;
     PathForm expected;
   } cases[] = {
-      {u"\\\\?\\C:\\x", PathForm::AsIs},
-      {u"\\??\\C:\\x", PathForm::AsIs},
-      {u"\\\\?\\C:\\" + long_tail, PathForm::AsIs},
-      {u"D:", PathForm::AsIs},
-      {u"d:", PathForm::AsIs},
-      {u"D:\\x", PathForm::AsIs},
-      {u"D:/x", PathForm::AsIs},
-      {u"D:\\", PathForm::AsIs},
-      {u"\\\\srv\\share", PathForm::AsIs},
-      {u"//srv/share", PathForm::AsIs},
-      {u"", PathForm::NeedsFullPath},
-      {u"rel", PathForm::NeedsFullPath},
-      {u".\\OLVENTA", PathForm::NeedsFullPath},
-      {u"..\\x", PathForm::NeedsFullPath},
-      {u"D:folder", PathForm::NeedsFullPath},
-      {u"\\x", PathForm::NeedsFullPath},
-      {u"/x", PathForm::NeedsFullPath},
-      {u"1:\\x", PathForm::NeedsFullPath},
+      {u"\\\\?\\C:\\x", AsIs}, {u"\\??\\C:\\x", AsIs}, {u"\\\\?\\C:\\" + long_tail, AsIs},
+      {u"D:", AsIs}, {u"d:", AsIs}, {u"D:\\x", AsIs}, {u"D:/x", AsIs}, {u"D:\\", AsIs},
+      {u"\\\\srv\\share", AsIs}, {u"//srv/share", AsIs},
+      {u"", NeedsFullPath}, {u"rel", NeedsFullPath}, {u".\\OLVENTA", NeedsFullPath}, {u"..\\x", NeedsFullPath},
+      {u"D:folder", NeedsFullPath}, {u"\\x", NeedsFullPath}, {u"/x", NeedsFullPath}, {u"1:\\x", NeedsFullPath},
       // 246 units go as they are, 247 or more need the extended-length form.
-      {u"C:\\" + std::u16string(243, u'a'), PathForm::AsIs},
-      {u"C:\\" + std::u16string(244, u'a'), PathForm::NeedsFullPath},
-      {u"\\\\s\\" + std::u16string(242, u'a'), PathForm::AsIs},
-      {u"\\\\s\\" + std::u16string(243, u'a'), PathForm::NeedsFullPath},
-      {u"C:\\" + long_tail, PathForm::NeedsFullPath},
+      {u"C:\\" + std::u16string(243, u'a'), AsIs}, {u"C:\\" + std::u16string(244, u'a'), NeedsFullPath},
+      {u"\\\\s\\" + std::u16string(242, u'a'), AsIs}, {u"\\\\s\\" + std::u16string(243, u'a'), NeedsFullPath},
+      {u"C:\\" + long_tail, NeedsFullPath},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(classify_path(c.path), c.expected) << show(c.path) << " (" << c.path.size() << " units)";
@@ -63,65 +42,41 @@ TEST(ClassifyPath, HandsShortAbsolutePathsOverAsTheyAre) {
 }
 
 TEST(ExtendedLengthForm, PrefixesDriveAndNetworkPaths) {
-  const struct {
-    std::u16string_view full_path, expected;
-  } cases[] = {
-      {u"C:\\a\\b", u"\\\\?\\C:\\a\\b"},
-      {u"\\\\srv\\share\\a", u"\\\\?\\UNC\\srv\\share\\a"},
-      {u"\\\\?\\C:\\a", u"\\\\?\\C:\\a"},
-      {u"\\??\\C:\\a", u"\\??\\C:\\a"},
-      {u"\\\\?\\UNC\\srv\\share", u"\\\\?\\UNC\\srv\\share"},
-      {u"\\\\.\\COM1", u"\\\\.\\COM1"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(extended_length_form(c.full_path), c.expected) << show(c.full_path);
+  expect_each(extended_length_form, {
+      {u"C:\\a\\b", u"\\\\?\\C:\\a\\b"}, {u"\\\\srv\\share\\a", u"\\\\?\\UNC\\srv\\share\\a"},
+      {u"\\\\?\\C:\\a", u"\\\\?\\C:\\a"}, {u"\\??\\C:\\a", u"\\??\\C:\\a"},
+      {u"\\\\?\\UNC\\srv\\share", u"\\\\?\\UNC\\srv\\share"}, {u"\\\\.\\COM1", u"\\\\.\\COM1"},
+  });
 }
 
 TEST(FolderChain, ListsTheFoldersBelowTheRoot) {
-  const struct {
-    std::u16string_view path;
-    std::vector<std::u16string> expected;
-  } cases[] = {
-      {u"C:\\a\\b", {u"C:\\a", u"C:\\a\\b"}},
-      {u"C:\\a\\b\\", {u"C:\\a", u"C:\\a\\b"}},
-      {u"C:\\a\\\\b", {u"C:\\a", u"C:\\a\\\\b"}},
-      {u"C:/a/b", {u"C:/a", u"C:/a/b"}},
-      {u"C:\\a/b", {u"C:\\a", u"C:\\a/b"}},
-      {u"D:x\\y", {u"D:x", u"D:x\\y"}},
-      {u"rel\\x", {u"rel", u"rel\\x"}},
+  expect_each(folder_chain, {
+      {u"C:\\a\\b", {u"C:\\a", u"C:\\a\\b"}}, {u"C:\\a\\b\\", {u"C:\\a", u"C:\\a\\b"}},
+      {u"C:\\a\\\\b", {u"C:\\a", u"C:\\a\\\\b"}}, {u"C:/a/b", {u"C:/a", u"C:/a/b"}},
+      {u"C:\\a/b", {u"C:\\a", u"C:\\a/b"}}, {u"D:x\\y", {u"D:x", u"D:x\\y"}}, {u"rel\\x", {u"rel", u"rel\\x"}},
       {u".\\OLVENTA\\ZUR-Vedozaruz", {u".", u".\\OLVENTA", u".\\OLVENTA\\ZUR-Vedozaruz"}},
       {u"\\x\\y", {u"\\x", u"\\x\\y"}},
       // nothing to create for a drive, a drive root, a share root or nothing
-      {u"", {}},
-      {u"C:", {}},
-      {u"C:\\", {}},
-      {u"C:/", {}},
-      {u"\\\\srv\\share", {}},
-      {u"\\\\srv\\share\\", {}},
+      {u"", {}}, {u"C:", {}}, {u"C:\\", {}}, {u"C:/", {}}, {u"\\\\srv\\share", {}}, {u"\\\\srv\\share\\", {}},
       {u"\\\\srv\\share\\a\\b", {u"\\\\srv\\share\\a", u"\\\\srv\\share\\a\\b"}},
       {u"//srv/share/a", {u"//srv/share/a"}},
       // verbatim paths: only the backslash separates
       {u"\\\\?\\C:\\a\\b", {u"\\\\?\\C:\\a", u"\\\\?\\C:\\a\\b"}},
       {u"\\\\?\\C:\\a/b", {u"\\\\?\\C:\\a/b"}},
-      {u"\\\\?\\C:\\", {}},
-      {u"\\\\?\\C:", {}},
+      {u"\\\\?\\C:\\", {}}, {u"\\\\?\\C:", {}},
       {u"\\??\\C:\\a", {u"\\??\\C:\\a"}},
       {u"\\\\?\\UNC\\srv\\share", {}},
       {u"\\\\?\\UNC\\srv\\share\\a", {u"\\\\?\\UNC\\srv\\share\\a"}},
       {u"\\\\?\\UNC\\srv/x\\share\\a", {u"\\\\?\\UNC\\srv/x\\share\\a"}},
-  };
-  for (const auto& c : cases) EXPECT_EQ(folder_chain(c.path), c.expected) << show(c.path);
+  });
 }
 
 TEST(FolderOf, KeepsTheLastSeparatorAndPathRootTheVolumes) {
   const struct {
     std::u16string_view path, expected, root;
   } cases[] = {
-      {u"C:\\a\\host.exe", u"C:\\a\\", u"C:\\"},
-      {u"C:/a/b", u"C:/a/", u"C:/"},
-      {u"a\\b/c", u"a\\b/", u""},
-      {u"C:\\", u"C:\\", u"C:\\"},
-      {u"host.exe", u"", u""},
-      {u"", u"", u""},
+      {u"C:\\a\\host.exe", u"C:\\a\\", u"C:\\"}, {u"C:/a/b", u"C:/a/", u"C:/"}, {u"a\\b/c", u"a\\b/", u""},
+      {u"C:\\", u"C:\\", u"C:\\"}, {u"host.exe", u"", u""}, {u"", u"", u""},
       {u"\\\\?\\Z:\\tmp\\x", u"\\\\?\\Z:\\tmp\\", u"\\\\?\\Z:\\"},
       {u"\\\\?\\UNC\\srv\\share\\x", u"\\\\?\\UNC\\srv\\share\\", u"\\\\?\\UNC\\srv\\share\\"},
       {u"\\\\srv\\share\\x\\y", u"\\\\srv\\share\\x\\", u"\\\\srv\\share\\"},
@@ -152,33 +107,21 @@ TEST(LosesTrailingBlanks, OnlyTheLastComponentOutsideVerbatimPaths) {
 }
 
 TEST(IsAbsolutePath, OnlyWhatNoCurrentFolderCompletes) {
-  const struct {
-    std::u16string_view path;
-    bool expected;
-  } cases[] = {
+  expect_each(is_absolute_path, {
       {u"C:\\tools", true},      {u"c:/tools", true},        {u"C:\\", true},
       {u"\\\\srv\\share", true}, {u"//srv/share", true},     {u"\\\\?\\C:\\x", true},
       {u"\\??\\C:\\x", true},    {u"\\\\.\\pipe", true},     {u"", false},
       {u".", false},              {u"..\\bin", false},        {u"bin", false},
       {u"%USERPROFILE%\\bin", false}, {u"D:tools", false},     {u"D:", false},
       {u"\\tools", false},         {u"/tools", false},         {u" C:\\tools", false},
-  };
-  for (const auto& c : cases) EXPECT_EQ(is_absolute_path(c.path), c.expected) << show(c.path);
+  });
 }
 
 TEST(SplitPathList, SplitsOnSemicolonsOutsideQuotes) {
-  const struct {
-    std::u16string_view list;
-    std::vector<std::u16string> expected;
-  } cases[] = {
-      {u"", {u""}},
-      {u"C:\\a;D:\\b", {u"C:\\a", u"D:\\b"}},
-      {u"a;;b;", {u"a", u"", u"b", u""}},
-      {u"\"C:\\x;y\";z", {u"C:\\x;y", u"z"}},
-      {u"a\"b\"c", {u"abc"}},
-      {u"\"open;x", {u"open;x"}},
-  };
-  for (const auto& c : cases) EXPECT_EQ(split_path_list(c.list), c.expected) << show(c.list);
+  expect_each(split_path_list, {
+      {u"", {u""}}, {u"C:\\a;D:\\b", {u"C:\\a", u"D:\\b"}}, {u"a;;b;", {u"a", u"", u"b", u""}},
+      {u"\"C:\\x;y\";z", {u"C:\\x;y", u"z"}}, {u"a\"b\"c", {u"abc"}}, {u"\"open;x", {u"open;x"}},
+  });
 }
 
 }  // namespace

@@ -15,49 +15,38 @@ namespace {
 constexpr std::u16string_view kStart = u"cmd /C start \"\" \"http://127.0.0.1:4300/apps/";
 constexpr std::u16string_view kPercent = u"%%cd:~,%";  // a "%" cmd does not expand
 
+// The end of the command line for a URL escaped as `escaped`: each "%" as
+// cmd must see it, then the closing quote.
+std::u16string as_cmd_sees(std::u16string_view escaped) {
+  std::u16string out;
+  for (const char16_t c : escaped) out += c == u'%' ? kPercent : std::u16string_view(&c, 1);
+  return out + u'"';
+}
+
 TEST(DefaultHandlerCommandLine, ProtectsWhatCmdWouldInterpret) {
-  const std::u16string P(kPercent);
   const struct {
     std::u16string_view name;
-    std::u16string expected;  // what follows the app-page prefix, closing quote included
+    std::u16string_view escaped;  // what follows the app-page prefix
   } cases[] = {
-      {u"a&b|c^d<e>f", u"a&b|c^d<e>f\""},
-      {u"(x),y;z=1", u"(x),y;z=1\""},
-      {u"&calc", u"&calc\""},
-      {u"%CD%", P + u"CD" + P + u"25\""},
-      {u"%PATH%x%", P + u"25PATH" + P + u"25x" + P + u"25\""},
-      {u"%windir%", P + u"25windir" + P + u"25\""},
-      {u"100%", u"100" + P + u"25\""},
-      {u"%%", P + u"25" + P + u"25\""},
-      {u"a%20b", u"a" + P + u"20b\""},
-      {u"%2f%G0%0", P + u"2f" + P + u"25G0" + P + u"250\""},
-      {u"a b", u"a" + P + u"20b\""},
-      {u"a\tb", u"a" + P + u"09b\""},
-      {u"a\"b", u"a" + P + u"22b\""},
-      {u"\" & calc & \"", P + u"22" + P + u"20&" + P + u"20calc" + P + u"20&" + P + u"20" + P + u"22\""},
-      {u"a!PATH!", u"a" + P + u"21PATH" + P + u"21\""},
-      {u"x\r\ny", u"x" + P + u"0D" + P + u"0Ay\""},
-      {u"\x01\x1F\x7F", P + u"01" + P + u"1F" + P + u"7F\""},
-      {u"caf\u00e9", u"caf" + P + u"C3" + P + u"A9\""},
-      {u"\uFF02 & calc & \uFF02", P + u"EF" + P + u"BC" + P + u"82" + P + u"20&" + P + u"20calc" + P + u"20&" + P +
-                                       u"20" + P + u"EF" + P + u"BC" + P + u"82\""},
-      {u"\uFF05PATH\uFF05", P + u"EF" + P + u"BC" + P + u"85PATH" + P + u"EF" + P + u"BC" + P + u"85\""},
-      {u"\U0001F600", P + u"F0" + P + u"9F" + P + u"98" + P + u"80\""},
+      {u"a&b|c^d<e>f", u"a&b|c^d<e>f"}, {u"(x),y;z=1", u"(x),y;z=1"}, {u"&calc", u"&calc"},
+      {u"%CD%", u"%CD%25"}, {u"%PATH%x%", u"%25PATH%25x%25"}, {u"%windir%", u"%25windir%25"},
+      {u"100%", u"100%25"}, {u"%%", u"%25%25"}, {u"a%20b", u"a%20b"}, {u"%2f%G0%0", u"%2f%25G0%250"},
+      {u"a b", u"a%20b"}, {u"a\tb", u"a%09b"}, {u"a\"b", u"a%22b"}, {u"\" & calc & \"", u"%22%20&%20calc%20&%20%22"},
+      {u"a!PATH!", u"a%21PATH%21"}, {u"x\r\ny", u"x%0D%0Ay"}, {u"\x01\x1F\x7F", u"%01%1F%7F"},
+      {u"caf\u00e9", u"caf%C3%A9"}, {u"\uFF02 & calc & \uFF02", u"%EF%BC%82%20&%20calc%20&%20%EF%BC%82"},
+      {u"\uFF05PATH\uFF05", u"%EF%BC%85PATH%EF%BC%85"}, {u"\U0001F600", u"%F0%9F%98%80"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(default_handler_command_line(std::u16string(kAppPagePrefix) + std::u16string(c.name)),
-              std::u16string(kStart) + c.expected)
+              std::u16string(kStart) + as_cmd_sees(c.escaped))
         << show(c.name);
   }
 }
 
 TEST(DefaultHandlerCommandLine, PlainUrlsGoInUnchanged) {
   const std::u16string_view urls[] = {
-      u"http://127.0.0.1:4300/",
-      u"http://127.0.0.1:4300/synergy-cockpit",
-      u"http://127.0.0.1:4300/apps/ledger",
-      u"http://127.0.0.1:4300/apps/A-Z_a.z~09",
-      u"http://127.0.0.1:4300/apps/a/b?c=d=e",
+      u"http://127.0.0.1:4300/", u"http://127.0.0.1:4300/synergy-cockpit", u"http://127.0.0.1:4300/apps/ledger",
+      u"http://127.0.0.1:4300/apps/A-Z_a.z~09", u"http://127.0.0.1:4300/apps/a/b?c=d=e",
   };
   for (const auto url : urls) {
     EXPECT_EQ(default_handler_command_line(url), u"cmd /C start \"\" \"" + std::u16string(url) + u"\"") << show(url);

@@ -12,25 +12,14 @@ namespace zur::host {
 namespace {
 
 TEST(ReportMode, AnyElementEqualToAReportOption) {
-  const struct {
-    ArgumentList arguments;
-    bool expected;
-  } cases[] = {
-      {{u"host"}, false},
-      {{u"host", u"--smoke-test"}, true},
-      {{u"host", u"--version"}, true},
-      {{u"--smoke-test"}, true},
-      {{u"--version", u"x"}, true},
+  expect_each(is_report_mode, {
+      {{u"host"}, false}, {{u"host", u"--smoke-test"}, true}, {{u"host", u"--version"}, true},
+      {{u"--smoke-test"}, true}, {{u"--version", u"x"}, true},
       {{u"host", u"--app=x", u"--version", u"--smoke-test"}, true},
-      {{u"host", u"--Smoke-Test"}, false},
-      {{u"host", u"--VERSION"}, false},
-      {{u"host", u"-smoke-test"}, false},
-      {{u"host", u"-version"}, false},
-      {{u"host", u"--smoke-test=1"}, false},
-      {{u"host", u" --version"}, false},
-      {{u"host", u"--versio"}, false},
-  };
-  for (const auto& c : cases) EXPECT_EQ(is_report_mode(c.arguments), c.expected) << ::testing::PrintToString(c.arguments);
+      {{u"host", u"--Smoke-Test"}, false}, {{u"host", u"--VERSION"}, false},
+      {{u"host", u"-smoke-test"}, false}, {{u"host", u"-version"}, false},
+      {{u"host", u"--smoke-test=1"}, false}, {{u"host", u" --version"}, false}, {{u"host", u"--versio"}, false},
+  });
 }
 
 TEST(SmokeTestReport, IsTheExactLine) {
@@ -42,33 +31,21 @@ TEST(PageUrl, LastPageOptionAfterElementZeroWins) {
   const std::u16string root = u"http://127.0.0.1:4300/";
   const std::u16string cockpit = u"http://127.0.0.1:4300/synergy-cockpit";
   const std::u16string apps = u"http://127.0.0.1:4300/apps/";
-  const struct {
-    ArgumentList arguments;
-    std::u16string expected;
-  } cases[] = {
-      {{u"host"}, root},
-      {{u"host", u"--help", u"/S"}, root},
-      {{u"host", u"--synergy-cockpit"}, cockpit},
-      {{u"host", u"--app=ledger"}, apps + u"ledger"},
-      {{u"host", u"--app="}, apps},
+  expect_each(page_url, {
+      {{u"host"}, root}, {{u"host", u"--help", u"/S"}, root}, {{u"host", u"--synergy-cockpit"}, cockpit},
+      {{u"host", u"--app=ledger"}, apps + u"ledger"}, {{u"host", u"--app="}, apps},
       {{u"host", u"--app", u"ledger"}, root},
       {{u"host", u"--app=a", u"--synergy-cockpit"}, cockpit},
       {{u"host", u"--synergy-cockpit", u"--app=a"}, apps + u"a"},
       {{u"host", u"--app=a", u"--app=b", u"--other"}, apps + u"b"},
-      {{u"--synergy-cockpit"}, root},
-      {{u"--app=x"}, root},
-      {{u"host", u"--APP=x"}, root},
-      {{u"host", u"-app=x"}, root},
-      {{u"host", u"--ap"}, root},
-      {{u"host", u"--Synergy-Cockpit"}, root},
-      {{u"host", u"-synergy-cockpit"}, root},
-      {{u"host", u"--synergy-cockpit=1"}, root},
-      {{u"host", u" --synergy-cockpit"}, root},
+      {{u"--synergy-cockpit"}, root}, {{u"--app=x"}, root},
+      {{u"host", u"--APP=x"}, root}, {{u"host", u"-app=x"}, root}, {{u"host", u"--ap"}, root},
+      {{u"host", u"--Synergy-Cockpit"}, root}, {{u"host", u"-synergy-cockpit"}, root},
+      {{u"host", u"--synergy-cockpit=1"}, root}, {{u"host", u" --synergy-cockpit"}, root},
       {{u"host", u"--app=a/b?c=d e"}, apps + u"a/b?c=d e"},
       {{u"host", u"--app==x="}, apps + u"=x="},
       {{u"host", u"--app=--synergy-cockpit"}, apps + u"--synergy-cockpit"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(page_url(c.arguments), c.expected) << ::testing::PrintToString(c.arguments);
+  });
 }
 
 TEST(GatewayScript, VariableWhenSetEvenEmpty) {
@@ -79,17 +56,13 @@ TEST(GatewayScript, VariableWhenSetEvenEmpty) {
 }
 
 TEST(WebviewProfileFolder, InsertsLocalAppDataUnchanged) {
-  const struct {
-    std::optional<std::u16string> local_app_data;
-    std::u16string_view expected;
-  } cases[] = {
+  expect_each(webview_profile_folder, {
       {u"C:\\Users\\u\\AppData\\Local", u"C:\\Users\\u\\AppData\\Local\\OLVENTA\\ZUR-Vedozaruz\\webview-profile"},
       {u"C:\\Users\\A B\\Local", u"C:\\Users\\A B\\Local\\OLVENTA\\ZUR-Vedozaruz\\webview-profile"},
       {u"", u"\\OLVENTA\\ZUR-Vedozaruz\\webview-profile"},
       {u"D:\\L\\", u"D:\\L\\\\OLVENTA\\ZUR-Vedozaruz\\webview-profile"},
       {std::nullopt, u".\\webview-profile"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(webview_profile_folder(c.local_app_data), c.expected) << show(c.expected);
+  });
 }
 
 TEST(BrowserArguments, FourInOrderAndOneArgumentEachOnTheCommandLine) {

@@ -3,72 +3,46 @@
 #include <gtest/gtest.h>
 
 #include "expected.h"
+#include "test_support.h"
 
 namespace zur::installer {
 namespace {
 
 TEST(VerifyBundleMode, AnyElementEqualToTheOption) {
-  const struct {
-    ArgumentList arguments;
-    bool expected;
-  } cases[] = {
-      {{u"setup"}, false},
-      {{u"setup", u"--verify-bundle"}, true},
-      {{u"--verify-bundle"}, true},
+  expect_each(is_verify_bundle_mode, {
+      {{u"setup"}, false}, {{u"setup", u"--verify-bundle"}, true}, {{u"--verify-bundle"}, true},
       {{u"setup", u"--install-dir", u"D:\\A", u"--verify-bundle"}, true},
       {{u"setup", u"--install-dir", u"--verify-bundle"}, true},
-      {{u"setup", u"--VERIFY-BUNDLE"}, false},
-      {{u"setup", u"--Verify-Bundle"}, false},
-      {{u"setup", u"--verify-bundle=1"}, false},
-      {{u"setup", u"-verify-bundle"}, false},
+      {{u"setup", u"--VERIFY-BUNDLE"}, false}, {{u"setup", u"--Verify-Bundle"}, false},
+      {{u"setup", u"--verify-bundle=1"}, false}, {{u"setup", u"-verify-bundle"}, false},
       {{u"setup", u"--verify-bundle "}, false},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(is_verify_bundle_mode(c.arguments), c.expected) << ::testing::PrintToString(c.arguments);
-  }
+  });
 }
 
 TEST(InstallDirOverride, LastCompletePairAfterElementZero) {
-  const struct {
-    ArgumentList arguments;
-    std::optional<std::u16string> expected;
-  } cases[] = {
-      {{u"setup"}, std::nullopt},
-      {{u"setup", u"--install-dir", u"D:\\A"}, u"D:\\A"},
+  expect_each(install_dir_override, {
+      {{u"setup"}, std::nullopt}, {{u"setup", u"--install-dir", u"D:\\A"}, u"D:\\A"},
       {{u"setup", u"/S", u"--help", u"--install-dir", u"A", u"x"}, u"A"},
       {{u"setup", u"--install-dir", u"A", u"--install-dir", u"B"}, u"B"},
       {{u"setup", u"--install-dir", u"A", u"B", u"--install-dir", u"C"}, u"C"},
       {{u"setup", u"--install-dir", u"--install-dir", u"B"}, u"--install-dir"},
       {{u"setup", u"--install-dir", u"--verify-bundle"}, u"--verify-bundle"},
-      {{u"setup", u"--install-dir"}, std::nullopt},
-      {{u"setup", u"--install-dir", u"A", u"--install-dir"}, u"A"},
-      {{u"setup", u"--install-dir", u""}, u""},
-      {{u"setup", u"--install-dir=D:\\A"}, std::nullopt},
-      {{u"setup", u"--Install-Dir", u"A"}, std::nullopt},
-      {{u"setup", u"-install-dir", u"A"}, std::nullopt},
-      {{u"--install-dir", u"A"}, std::nullopt},
-      {{u"--install-dir", u"--install-dir", u"A"}, u"A"},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(install_dir_override(c.arguments), c.expected) << ::testing::PrintToString(c.arguments);
-  }
+      {{u"setup", u"--install-dir"}, std::nullopt}, {{u"setup", u"--install-dir", u"A", u"--install-dir"}, u"A"},
+      {{u"setup", u"--install-dir", u""}, u""}, {{u"setup", u"--install-dir=D:\\A"}, std::nullopt},
+      {{u"setup", u"--Install-Dir", u"A"}, std::nullopt}, {{u"setup", u"-install-dir", u"A"}, std::nullopt},
+      {{u"--install-dir", u"A"}, std::nullopt}, {{u"--install-dir", u"--install-dir", u"A"}, u"A"},
+  });
 }
 
 TEST(DefaultInstallDir, JoinsTheProductFolder) {
-  const struct {
-    std::optional<std::u16string> local_app_data;
-    std::u16string_view expected;
-  } cases[] = {
+  expect_each(default_install_dir, {
       {u"D:\\Profiles\\Local", u"D:\\Profiles\\Local\\OLVENTA\\ZUR-Vedozaruz"},
       {u"D:\\Profiles\\Local\\", u"D:\\Profiles\\Local\\OLVENTA\\ZUR-Vedozaruz"},
       {u"D:/Profiles/Local/", u"D:/Profiles/Local/OLVENTA\\ZUR-Vedozaruz"},
       {u"D:", u"D:OLVENTA\\ZUR-Vedozaruz"},
       {u"", u"OLVENTA\\ZUR-Vedozaruz"},
       {std::nullopt, u".\\OLVENTA\\ZUR-Vedozaruz"},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(default_install_dir(c.local_app_data), c.expected) << ::testing::PrintToString(c.local_app_data);
-  }
+  });
 }
 
 TEST(InstallReceipt, IsTheExactTextWithSlashes) {
@@ -104,9 +78,7 @@ TEST(InstallReceipt, EscapesQuotesAndControlCharacters) {
       {u"x\x01\x08\x0C\x1F\x7F", R"(x\u0001\u0008\u000c\u001f)" "\x7F"},
       {u"q\",\"installDir\":\"C:\",\"z\":\"\\..", R"(q\",\"installDir\":\"C:\",\"z\":\"/..)"},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(install_receipt(c.folder, 5), expected::receipt(c.install_dir, "5"));
-  }
+  for (const auto& c : cases) EXPECT_EQ(install_receipt(c.folder, 5), expected::receipt(c.install_dir, "5"));
 }
 
 TEST(BundleReport, IsTheExactText) {

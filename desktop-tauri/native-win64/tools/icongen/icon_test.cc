@@ -141,27 +141,18 @@ Png decode_png(const Bytes& d) {
   return png;
 }
 
-// The three committed PNGs with their edge length and frame width in pixels.
-struct PngCase {
+// The three committed PNGs with their edge length and frame width in pixels,
+// each read and decoded once for all the tests below.
+struct Decoded {
   const char* file;
   int size;
   int frame;
-};
-const PngCase kPngCases[] = {
-    {"icon.png", 64, 2},
-    {"32x32.png", 32, 1},
-    {"128x128.png", 128, 4},
-};
-
-// Each of them read and decoded once, for all the tests below.
-struct Decoded {
-  PngCase c;
   Png png;
 };
 const std::vector<Decoded>& decoded_pngs() {
   static const std::vector<Decoded> all = [] {
-    std::vector<Decoded> out;
-    for (const PngCase& c : kPngCases) out.push_back({c, decode_png(read_icon_file(c.file))});
+    std::vector<Decoded> out{{"icon.png", 64, 2, {}}, {"32x32.png", 32, 1, {}}, {"128x128.png", 128, 4, {}}};
+    for (Decoded& d : out) d.png = decode_png(read_icon_file(d.file));
     return out;
   }();
   return all;
@@ -170,28 +161,18 @@ const std::vector<Decoded>& decoded_pngs() {
 TEST(IcoFile, HeaderDescribesTheOnePngItHolds) {
   const Bytes ico = read_icon_file("icon.ico");
   ASSERT_GT(ico.size(), 22u + 8u);
-  struct Field {
+  const struct {
     const char* name;
     std::size_t offset;
     int width;
     std::uint32_t expected;
+  } fields[] = {
+      {"reserved", 0, 2, 0}, {"resource type", 2, 2, 1}, {"image count", 4, 2, 1},
+      {"width", 6, 1, 64}, {"height", 7, 1, 64}, {"palette colours", 8, 1, 0}, {"entry reserved", 9, 1, 0},
+      {"planes", 10, 2, 1}, {"bits per pixel", 12, 2, 32},
+      {"data length", 14, 4, static_cast<std::uint32_t>(ico.size() - 22)}, {"data offset", 18, 4, 22},
   };
-  const Field fields[] = {
-      {"reserved", 0, 2, 0},
-      {"resource type", 2, 2, 1},
-      {"image count", 4, 2, 1},
-      {"width", 6, 1, 64},
-      {"height", 7, 1, 64},
-      {"palette colours", 8, 1, 0},
-      {"entry reserved", 9, 1, 0},
-      {"planes", 10, 2, 1},
-      {"bits per pixel", 12, 2, 32},
-      {"data length", 14, 4, static_cast<std::uint32_t>(ico.size() - 22)},
-      {"data offset", 18, 4, 22},
-  };
-  for (const Field& f : fields) {
-    EXPECT_EQ(le(ico, f.offset, f.width), f.expected) << f.name;
-  }
+  for (const auto& f : fields) EXPECT_EQ(le(ico, f.offset, f.width), f.expected) << f.name;
   const Bytes embedded(ico.begin() + 22, ico.end());
   EXPECT_TRUE(std::equal(kPngSignature.begin(), kPngSignature.end(), embedded.begin()));
   EXPECT_EQ(embedded, read_icon_file("icon.png")) << "icon.ico should carry icon.png unchanged";
@@ -224,44 +205,42 @@ TEST(PngFile, ChunksAreExactlyIhdrIdatIendWithValidCrcs) {
 }
 
 TEST(PngFile, IhdrDeclaresSquare8BitRgbaNotInterlaced) {
-  for (const auto& [c, png] : decoded_pngs()) {
-    ASSERT_FALSE(png.chunks.empty()) << c.file << ": " << png.error;
+  for (const auto& [file, size, frame, png] : decoded_pngs()) {
+    ASSERT_FALSE(png.chunks.empty()) << file << ": " << png.error;
     const Bytes& ihdr = png.chunks[0].data;
-    ASSERT_EQ(ihdr.size(), 13u) << c.file;
-    EXPECT_EQ(be32(ihdr, 0), static_cast<std::uint32_t>(c.size)) << c.file << " width";
-    EXPECT_EQ(be32(ihdr, 4), static_cast<std::uint32_t>(c.size)) << c.file << " height";
+    ASSERT_EQ(ihdr.size(), 13u) << file;
+    EXPECT_EQ(be32(ihdr, 0), static_cast<std::uint32_t>(size)) << file << " width";
+    EXPECT_EQ(be32(ihdr, 4), static_cast<std::uint32_t>(size)) << file << " height";
     const Bytes tail(ihdr.begin() + 8, ihdr.end());
-    EXPECT_EQ(tail, (Bytes{8, 6, 0, 0, 0})) << c.file << " depth/colour/compression/filter/interlace";
+    EXPECT_EQ(tail, (Bytes{8, 6, 0, 0, 0})) << file << " depth/colour/compression/filter/interlace";
   }
 }
 
 TEST(PngPixels, AlphaIsOpaqueInsideAndTransparentInTheFrame) {
-  for (const auto& [c, png] : decoded_pngs()) {
-    ASSERT_EQ(png.error, "") << c.file;
+  for (const auto& [file, size, frame, png] : decoded_pngs()) {
+    ASSERT_EQ(png.error, "") << file;
     int wrong = 0;
-    for (int y = 0; y < c.size; ++y) {
-      for (int x = 0; x < c.size; ++x) {
-        const bool in_frame = x < c.frame || y < c.frame || x >= c.size - c.frame ||
-                              y >= c.size - c.frame;
+    for (int y = 0; y < size; ++y) {
+      for (int x = 0; x < size; ++x) {
+        const bool in_frame = x < frame || y < frame || x >= size - frame || y >= size - frame;
         const std::uint8_t alpha = png.pixel(x, y, 3);
         if (alpha != (in_frame ? 0 : 255)) ++wrong;
         if (in_frame && (png.pixel(x, y, 0) | png.pixel(x, y, 1) | png.pixel(x, y, 2)) != 0) ++wrong;
       }
     }
-    EXPECT_EQ(wrong, 0) << c.file;
+    EXPECT_EQ(wrong, 0) << file;
   }
 }
 
 // Points on the 64-pixel design grid; for the other sizes the same point is
 // scaled, which lands inside the same region of the picture.
 TEST(PngPixels, KnownPointsHaveTheDesignedColours) {
-  struct Point {
+  const struct {
     const char* what;
     int x, y;  // on the 64 grid
     int r, g, b, a;
     int tolerance;
-  };
-  const Point points[] = {
+  } points[] = {
       {"frame corner", 0, 0, 0, 0, 0, 0, 0},
       {"frame inner corner", 1, 1, 0, 0, 0, 0, 0},
       {"frame right edge", 63, 32, 0, 0, 0, 0, 0},
@@ -274,18 +253,18 @@ TEST(PngPixels, KnownPointsHaveTheDesignedColours) {
       {"gradient just outside amber", 32, 17, 14, 165, 233, 255, 10},
       {"gradient just inside the rim", 32, 4, 34, 36, 95, 255, 10},
   };
-  for (const auto& [c, png] : decoded_pngs()) {
-    ASSERT_EQ(png.error, "") << c.file;
+  for (const auto& [file, size, frame, png] : decoded_pngs()) {
+    ASSERT_EQ(png.error, "") << file;
     // Coarser pictures sample the gradient further from its ends.
-    const int k = c.size < 64 ? 2 : 1;
-    for (const Point& p : points) {
+    const int k = size < 64 ? 2 : 1;
+    for (const auto& p : points) {
       // Map the design pixel to a pixel of this size by its centre.
-      const int x = static_cast<int>((p.x + 0.5) * c.size / 64);
-      const int y = static_cast<int>((p.y + 0.5) * c.size / 64);
+      const int x = static_cast<int>((p.x + 0.5) * size / 64);
+      const int y = static_cast<int>((p.y + 0.5) * size / 64);
       const int expected[4] = {p.r, p.g, p.b, p.a};
       for (int ch = 0; ch < 4; ++ch) {
         EXPECT_NEAR(png.pixel(x, y, ch), expected[ch], p.tolerance * k)
-            << c.file << " " << p.what << " (" << x << "," << y << ") channel " << ch;
+            << file << " " << p.what << " (" << x << "," << y << ") channel " << ch;
       }
     }
   }
@@ -315,12 +294,12 @@ TEST(PngPixels, DiscGradientDarkensOutwardAndStopsAtTheRim) {
 }
 
 TEST(PngPixels, PictureIsSymmetricAboutItsCentre) {
-  for (const auto& [c, png] : decoded_pngs()) {
-    ASSERT_EQ(png.error, "") << c.file;
-    const int n = c.size - 1;
+  for (const auto& [file, size, frame, png] : decoded_pngs()) {
+    ASSERT_EQ(png.error, "") << file;
+    const int n = size - 1;
     int asymmetric = 0;
-    for (int y = 0; y < c.size; ++y) {
-      for (int x = 0; x < c.size; ++x) {
+    for (int y = 0; y < size; ++y) {
+      for (int x = 0; x < size; ++x) {
         for (int ch = 0; ch < 4; ++ch) {
           const int v = png.pixel(x, y, ch);
           if (v != png.pixel(n - x, y, ch) || v != png.pixel(x, n - y, ch) ||
@@ -330,7 +309,7 @@ TEST(PngPixels, PictureIsSymmetricAboutItsCentre) {
         }
       }
     }
-    EXPECT_EQ(asymmetric, 0) << c.file;
+    EXPECT_EQ(asymmetric, 0) << file;
   }
 }
 
