@@ -11,18 +11,9 @@ export const CHROMIUM = process.env.CHROMIUM_BIN || '/usr/bin/chromium';
 const DEFAULT_TIMEOUT_MS = 60_000;
 
 const BASE_FLAGS = [
-  '--headless',
-  '--no-sandbox',
-  '--disable-gpu',
-  '--disable-quic',
-  '--no-first-run',
-  '--no-default-browser-check',
-  '--disable-background-networking',
-  '--disable-component-update',
-  '--disable-sync',
-  '--disable-extensions',
-  '--disable-dev-shm-usage',
-  '--mute-audio',
+  '--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--no-default-browser-check',
+  '--disable-background-networking', '--disable-component-update', '--disable-sync', '--disable-extensions',
+  '--disable-dev-shm-usage', '--mute-audio',
 ];
 
 // Runs Chromium once with a fresh, empty profile folder that is removed afterwards.
@@ -45,11 +36,7 @@ async function runChromium(extraArgs, timeoutMs = DEFAULT_TIMEOUT_MS) {
       child.on('error', (e) => { clearTimeout(timer); reject(e); });
       child.on('close', (code, signal) => {
         clearTimeout(timer);
-        resolve({
-          code, signal,
-          stdout: Buffer.concat(out).toString('utf8'),
-          stderr: Buffer.concat(err).toString('utf8'),
-        });
+        resolve({ code, signal, stdout: Buffer.concat(out).toString('utf8'), stderr: Buffer.concat(err).toString('utf8') });
       });
     });
   } finally {
@@ -100,10 +87,8 @@ export function decodePng(buf) {
     if (pos + 12 + len > buf.length) throw new Error(`truncated PNG chunk ${type}`);
     const data = buf.subarray(pos + 8, pos + 8 + len);
     if (type === 'IHDR') {
-      header = {
-        width: data.readUInt32BE(0), height: data.readUInt32BE(4), depth: data[8],
-        colourType: data[9], interlace: data[12],
-      };
+      header = { width: data.readUInt32BE(0), height: data.readUInt32BE(4) };
+      [header.depth, header.colourType, header.interlace] = [data[8], data[9], data[12]];
     } else if (type === 'IDAT') {
       idat.push(data);
     } else if (type === 'IEND') {
@@ -130,15 +115,8 @@ export function decodePng(buf) {
       const a = i >= channels ? pixels[row + i - channels] : 0;
       const b = y > 0 ? pixels[prev + i] : 0;
       const c = y > 0 && i >= channels ? pixels[prev + i - channels] : 0;
-      let predictor;
-      switch (filter) {
-        case 0: predictor = 0; break;
-        case 1: predictor = a; break;
-        case 2: predictor = b; break;
-        case 3: predictor = (a + b) >> 1; break;
-        case 4: predictor = paeth(a, b, c); break;
-        default: throw new Error(`bad PNG filter type ${filter} in row ${y}`);
-      }
+      if (filter > 4) throw new Error(`bad PNG filter type ${filter} in row ${y}`);
+      const predictor = [0, a, b, (a + b) >> 1, paeth(a, b, c)][filter];
       pixels[row + i] = (raw[src + i] + predictor) & 0xff;
     }
   }

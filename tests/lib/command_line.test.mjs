@@ -51,21 +51,10 @@ test('splits by the Windows rules', () => {
 
 test('quotes only what needs it', () => {
   const cases = [
-    ['', '""'],
-    ['plain', 'plain'],
-    ['a b', '"a b"'],
-    ['a\tb', '"a\tb"'],
-    [' ', '" "'],
-    ['"', '\\"'],
-    ['a"b', 'a\\"b'],
-    ['a\\"b', 'a\\\\\\"b'],
-    ['a\\\\"b', 'a\\\\\\\\\\"b'],
-    ['a\\b', 'a\\b'],
-    ['a\\', 'a\\'],
-    ['a b\\', '"a b\\\\"'],
-    ['a b\\\\', '"a b\\\\\\\\"'],
-    ['a b\\"', '"a b\\\\\\""'],
-    ['C:\\Program Files\\', '"C:\\Program Files\\\\"'],
+    ['', '""'], ['plain', 'plain'], ['a b', '"a b"'], ['a\tb', '"a\tb"'], [' ', '" "'],
+    ['"', '\\"'], ['a"b', 'a\\"b'], ['a\\"b', 'a\\\\\\"b'], ['a\\\\"b', 'a\\\\\\\\\\"b'],
+    ['a\\b', 'a\\b'], ['a\\', 'a\\'], ['a b\\', '"a b\\\\"'], ['a b\\\\', '"a b\\\\\\\\"'],
+    ['a b\\"', '"a b\\\\\\""'], ['C:\\Program Files\\', '"C:\\Program Files\\\\"'],
   ];
   for (const [argument, expected] of cases) assert.equal(quoteArgument(argument), expected, JSON.stringify(argument));
 });

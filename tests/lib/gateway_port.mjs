@@ -103,36 +103,26 @@ export async function stalledListener() {
 /** Process ids of the Linux processes that listen on the gateway port. */
 export function listeningPids() {
   const inodes = new Set();
-  for (const table of ['/proc/net/tcp', '/proc/net/tcp6']) {
-    if (!fs.existsSync(table)) continue;
+  for (const table of ['/proc/net/tcp', '/proc/net/tcp6'].filter((t) => fs.existsSync(t))) {
     for (const row of fs.readFileSync(table, 'utf8').split('\n').slice(1)) {
       const cols = row.trim().split(/\s+/);
-      if (cols.length < 10) continue;
-      const port = parseInt(cols[1].split(':').pop(), 16);
-      if (port === PORT && cols[3] === '0A') inodes.add(cols[9]);
+      if (cols.length >= 10 && parseInt(cols[1].split(':').pop(), 16) === PORT && cols[3] === '0A') inodes.add(cols[9]);
     }
   }
-  const pids = [];
-  for (const pid of processIds()) {
-    let fds = [];
+  // A process or a descriptor may end while it is looked at.
+  const descriptors = (pid) => {
     try {
-      fds = fs.readdirSync(`/proc/${pid}/fd`);
+      return fs.readdirSync(`/proc/${pid}/fd`);
     } catch {
-      continue;
+      return [];
     }
-    for (const fd of fds) {
-      let link = '';
-      try {
-        link = fs.readlinkSync(`/proc/${pid}/fd/${fd}`);
-      } catch {
-        continue;
-      }
-      const m = /^socket:\[(\d+)\]$/.exec(link);
-      if (m && inodes.has(m[1])) {
-        pids.push(pid);
-        break;
-      }
+  };
+  const socketOf = (pid, fd) => {
+    try {
+      return /^socket:\[(\d+)\]$/.exec(fs.readlinkSync(`/proc/${pid}/fd/${fd}`))?.[1];
+    } catch {
+      return undefined;
     }
-  }
-  return pids;
+  };
+  return processIds().filter((pid) => descriptors(pid).some((fd) => inodes.has(socketOf(pid, fd))));
 }
