@@ -52,17 +52,9 @@ export const ownerKey = onWindowsRoad ? null : processKey(process.pid);
 
 /** The environment every Wine run shares (see tests/wine-env.sh). */
 export function wineEnvironment() {
-  const env = { ...process.env };
-  delete env.DISPLAY;
-  delete env.WAYLAND_DISPLAY;
-  return Object.assign(env, {
-    [OWNER_VARIABLE]: ownerKey,
-    WINEPREFIX: prefixDir(),
-    WINEDEBUG: '-all',
-    WINEDLLOVERRIDES: 'mscoree,mshtml=',
-    LANG: 'C.UTF-8',
-    LC_ALL: 'C.UTF-8',
-  });
+  const { DISPLAY, WAYLAND_DISPLAY, ...env } = process.env;
+  return { ...env, [OWNER_VARIABLE]: ownerKey, WINEPREFIX: prefixDir(), WINEDEBUG: '-all',
+    WINEDLLOVERRIDES: 'mscoree,mshtml=', LANG: 'C.UTF-8', LC_ALL: 'C.UTF-8' };
 }
 
 /** A path of the tests' side as the Windows programs see it: a Linux path
@@ -225,9 +217,7 @@ const ERROR_INTERNAL_ERROR = 1359;
 async function launchOnce({ cmd, app, cwd, set, unset, stdout, hold, timeoutMs }) {
   const dir = tempDir('launch');
   const items = [['cmd', cmd], ['stdout', stdout], ['out', windowsPath(dir)], ['timeout', String(timeoutMs)]];
-  if (app) items.push(['app', app]);
-  if (cwd) items.push(['cwd', cwd]);
-  if (hold) items.push(['hold', hold]);
+  for (const [key, value] of Object.entries({ app, cwd, hold })) if (value) items.push([key, value]);
   for (const name of unset) items.push(['unset', name]);
   for (const [name, value] of Object.entries(set)) items.push(['set', `${name}=${value}`]);
   const request = path.join(dir, 'request');
@@ -246,11 +236,7 @@ async function launchOnce({ cmd, app, cwd, set, unset, stdout, hold, timeoutMs }
     return { failure, neverStarted };
   }
   const text = fs.readFileSync(resultFile, 'latin1');
-  const fields = Object.fromEntries(
-    text.trim().split('\n').map((line) => {
-      const [key, value = ''] = line.split('=');
-      return [key, value];
-    }));
+  const fields = Object.fromEntries(text.trim().split('\n').map((line) => line.split('=')).map(([k, v = '']) => [k, v]));
   // Without an exit status no test can judge the run: say why there is none.
   if (!('exit' in fields)) {
     const failure = `the program ended without an exit status (${JSON.stringify(text)}; ` +
