@@ -63,9 +63,8 @@ inline std::wstring own_path() {
 }
 
 // What every stand-in records of its start, before its own fields: its path
-// ("exe"), its exact command line ("cmd", every code unit outside printable
-// ASCII as \uXXXX, so unpaired surrogates survive) and its console's input
-// code page ("consoleCP", 0 without a console).
+// ("exe"), its exact command line ("cmd", see json_string) and its console's
+// input code page ("consoleCP", 0 without a console).
 inline JsonObject start_record() {
   return JsonObject()
       .add(L"exe", json_string(own_path()))

@@ -19,6 +19,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -27,12 +28,11 @@
 namespace {
 
 std::vector<std::wstring> split(const wchar_t* line) {
-  std::vector<std::wstring> out;
-  if (!line || !*line) return out;
+  if (!line || !*line) return {};
   int count = 0;
   wchar_t** items = CommandLineToArgvW(line, &count);
-  if (!items) return out;
-  for (int i = 0; i < count; ++i) out.emplace_back(items[i]);
+  if (!items) return {};
+  std::vector<std::wstring> out(items, items + count);
   LocalFree(items);
   return out;
 }
@@ -82,9 +82,7 @@ int start_linux_program(const std::wstring& command, const std::vector<std::wstr
   const std::vector<std::wstring> prefix = split(command.c_str());
   if (prefix.empty() || prefix[0].empty() || prefix[0][0] != L'/') return 1;
   std::wstring application = L"Z:" + prefix[0];
-  for (auto& c : application) {
-    if (c == L'/') c = L'\\';
-  }
+  std::replace(application.begin(), application.end(), L'/', L'\\');
   std::wstring line;
   for (const auto& part : prefix) append_argument(line, part);
   for (std::size_t i = 1; i < arguments.size(); ++i) {
