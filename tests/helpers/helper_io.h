@@ -26,10 +26,8 @@ inline std::string json_string(const std::wstring& text) {
   static const char hex[] = "0123456789abcdef";
   std::string out = "\"";
   for (const wchar_t c : text) {
-    if (c == L'"' || c == L'\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c >= 0x20 && c < 0x7F) {
+    if (c == L'"' || c == L'\\') out += '\\';
+    if (c >= 0x20 && c < 0x7F) {
       out += static_cast<char>(c);
     } else {
       out += "\\u";

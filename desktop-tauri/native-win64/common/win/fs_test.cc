@@ -60,8 +60,7 @@ std::string read_file(const std::u16string& path) {
   return bytes;
 }
 
-// Writes a whole file through the folder that holds it, as the installer
-// does.
+// Writes a whole file through the folder that holds it, as the installer does.
 IoStatus put(const std::u16string& path, std::string_view bytes,
              unique_file (*open)(const std::u16string&) = open_for_writing) {
   std::u16string_view folder = folder_of(path);
