@@ -25,19 +25,9 @@ __attribute__((noinline)) char overrun(std::size_t count) {
   return bytes[0];
 }
 
-bool ends_with(const wchar_t* text, const wchar_t* tail) {
-  const std::size_t length = std::wcslen(text);
-  const std::size_t tail_length = std::wcslen(tail);
-  if (tail_length > length) return false;
-  for (std::size_t i = 0; i < tail_length; ++i) {
-    if (text[length - tail_length + i] != tail[i]) return false;
-  }
-  return true;
-}
-
-void print(const char* text) {
+bool print(std::string_view text) {
   DWORD written = 0;
-  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
+  return WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
 // Through pointers, so that the compiler calls the runtime's functions
@@ -110,10 +100,10 @@ void* volatile kept;
 }  // namespace
 
 int main() {
-  const wchar_t* line = GetCommandLineW();
-  if (ends_with(line, L" smash")) return overrun(16 + std::wcslen(line));
-  if (ends_with(line, L" c-functions")) return check_c_functions();
-  if (ends_with(line, L" exhaust")) {
+  const std::wstring_view line = GetCommandLineW();
+  if (line.ends_with(L" smash")) return overrun(16 + line.size());
+  if (line.ends_with(L" c-functions")) return check_c_functions();
+  if (line.ends_with(L" exhaust")) {
     kept = ::operator new(huge);
     static_cast<volatile char*>(kept)[0] = 1;
     print("allocated");
@@ -121,6 +111,5 @@ int main() {
   }
   char text[16];
   for (int i = 0; i < 16; ++i) text[i] = "0123456789abcdef"[(__stack_chk_guard >> (60 - 4 * i)) & 0xF];
-  DWORD written = 0;
-  return WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text, sizeof text, &written, nullptr) ? 0 : 1;
+  return print(std::string_view(text, sizeof text)) ? 0 : 1;
 }

@@ -26,10 +26,8 @@ inline std::string json_string(const std::wstring& text) {
   static const char hex[] = "0123456789abcdef";
   std::string out = "\"";
   for (const wchar_t c : text) {
-    if (c == L'"' || c == L'\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c >= 0x20 && c < 0x7F) {
+    if (c == L'"' || c == L'\\') out += '\\';
+    if (c >= 0x20 && c < 0x7F) {
       out += static_cast<char>(c);
     } else {
       out += "\\u";
@@ -63,9 +61,8 @@ inline std::wstring own_path() {
 }
 
 // What every stand-in records of its start, before its own fields: its path
-// ("exe"), its exact command line ("cmd", every code unit outside printable
-// ASCII as \uXXXX, so unpaired surrogates survive) and its console's input
-// code page ("consoleCP", 0 without a console).
+// ("exe"), its exact command line ("cmd", see json_string) and its console's
+// input code page ("consoleCP", 0 without a console).
 inline JsonObject start_record() {
   return JsonObject()
       .add(L"exe", json_string(own_path()))

@@ -17,13 +17,12 @@
 // Results in `out`: stdout.bin, stderr.bin and result.txt with the lines
 // "exit=N" (or "start_error=N" or "timeout") and "elapsed_ms=N"; an empty
 // file "starting" is made just before the child is created, so that a run
-// without it provably never started the child. When the
-// launcher's own environment names a file in ZUR_LAUNCH_THREAD_FILE, the id
-// of the child's first thread is written there in decimal.
+// without it provably never started the child. When the launcher's own
+// environment names a file in ZUR_LAUNCH_THREAD_FILE, the id of the child's
+// first thread is written there in decimal.
 
 #include <windows.h>
 
-#include <algorithm>
 #include <cwctype>
 #include <string>
 #include <vector>
@@ -62,11 +61,8 @@ std::wstring read_request_text(const wchar_t* path) {
   if (!file.h) die(L"cannot open the request");
   std::string bytes;
   char buffer[65536];
-  DWORD n = 0;
-  while (ReadFile(file.h, buffer, sizeof buffer, &n, nullptr) && n > 0) bytes.append(buffer, n);
-  std::wstring text(bytes.size() / 2, L'\0');
-  std::copy(bytes.data(), bytes.data() + text.size() * 2, reinterpret_cast<char*>(text.data()));
-  return text;
+  for (DWORD n = 0; ReadFile(file.h, buffer, sizeof buffer, &n, nullptr) && n > 0;) bytes.append(buffer, n);
+  return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
 }
 
 Request parse_request(const std::wstring& text) {
@@ -110,9 +106,7 @@ std::vector<wchar_t> environment_block(const Request& r) {
   };
   auto remove = [&](const std::wstring& name) {
     const std::wstring key = upper(name);
-    entries.erase(std::remove_if(entries.begin(), entries.end(),
-                                 [&](const std::wstring& e) { return name_of(e) == key; }),
-                  entries.end());
+    std::erase_if(entries, [&](const std::wstring& e) { return name_of(e) == key; });
   };
   for (const auto& name : r.unset) remove(name);
   for (const auto& entry : r.set) {
@@ -120,10 +114,7 @@ std::vector<wchar_t> environment_block(const Request& r) {
     entries.push_back(entry);
   }
   std::vector<wchar_t> block;
-  for (const auto& e : entries) {
-    block.insert(block.end(), e.begin(), e.end());
-    block.push_back(L'\0');
-  }
+  for (const auto& e : entries) block.insert(block.end(), e.c_str(), e.c_str() + e.size() + 1);  // with its U+0000
   block.push_back(L'\0');
   return block;
 }
@@ -136,23 +127,24 @@ HANDLE create_output(const std::wstring& path) {
   return h;
 }
 
-void write_result(const Request& r, const std::wstring& text) {
-  Handle file(CreateFileW((r.out + L"\\result.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-  if (!file.h) die(L"cannot write the result");
-  std::string bytes(text.begin(), text.end());
+// Creates the file `path` anew with `bytes` (which may be empty), or ends
+// the launcher saying what it could not do.
+void create_file(const std::wstring& path, const std::string& bytes, const wchar_t* failure) {
+  Handle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  if (!file.h) die(failure);
   DWORD written;
-  WriteFile(file.h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  if (!bytes.empty()) WriteFile(file.h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+void write_result(const Request& r, const std::string& text) {
+  create_file(r.out + L"\\result.txt", text, L"cannot write the result");
 }
 
 void write_thread_id(DWORD thread_id) {
   wchar_t path[MAX_PATH];
   const DWORD length = GetEnvironmentVariableW(L"ZUR_LAUNCH_THREAD_FILE", path, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return;
-  Handle file(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-  if (!file.h) die(L"cannot write the thread id");
-  const std::string text = std::to_string(thread_id);
-  DWORD written;
-  WriteFile(file.h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  create_file(path, std::to_string(thread_id), L"cannot write the thread id");
 }
 
 }  // namespace
@@ -162,7 +154,7 @@ int wmain(int argc, wchar_t** argv) {
     SetLastError(ERROR_INVALID_PARAMETER);
     die(L"usage: launch.exe REQUEST");
   }
-  const Request r = parse_request(read_request_text(argv[1]));
+  Request r = parse_request(read_request_text(argv[1]));
 
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   Handle input(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
@@ -185,26 +177,18 @@ int wmain(int argc, wchar_t** argv) {
     if (held.h == INVALID_HANDLE_VALUE) die(L"cannot hold the file");
   }
 
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = input.h;
-  startup.hStdOutput = output.h;
-  startup.hStdError = error.h;
+  STARTUPINFOW startup{.cb = sizeof(STARTUPINFOW), .dwFlags = STARTF_USESTDHANDLES, .hStdInput = input.h,
+                       .hStdOutput = output.h, .hStdError = error.h};
   std::vector<wchar_t> environment = environment_block(r);
-  std::wstring command_line = r.cmd;
   PROCESS_INFORMATION process{};
   LARGE_INTEGER frequency, started, ended;
-  if (!Handle(CreateFileW((r.out + L"\\starting").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)).h) {
-    die(L"cannot mark the start");
-  }
+  create_file(r.out + L"\\starting", "", L"cannot mark the start");
   QueryPerformanceFrequency(&frequency);
   QueryPerformanceCounter(&started);
-  if (!CreateProcessW(r.app.empty() ? nullptr : r.app.c_str(), command_line.data(), nullptr, nullptr, TRUE,
+  if (!CreateProcessW(r.app.empty() ? nullptr : r.app.c_str(), r.cmd.data(), nullptr, nullptr, TRUE,
                       CREATE_UNICODE_ENVIRONMENT, environment.data(), r.cwd.empty() ? nullptr : r.cwd.c_str(),
                       &startup, &process)) {
-    const DWORD code = GetLastError();
-    write_result(r, L"start_error=" + std::to_wstring(code) + L"\n");
+    write_result(r, "start_error=" + std::to_string(GetLastError()) + "\n");
     return 0;
   }
   Handle process_handle(process.hProcess);
@@ -213,15 +197,15 @@ int wmain(int argc, wchar_t** argv) {
   const bool finished = WaitForSingleObject(process.hProcess, r.timeout) == WAIT_OBJECT_0;
   QueryPerformanceCounter(&ended);
   const auto elapsed_ms = (ended.QuadPart - started.QuadPart) * 1000 / frequency.QuadPart;
-  std::wstring result;
+  std::string result;
   if (finished) {
     DWORD status = 0;
     GetExitCodeProcess(process.hProcess, &status);
-    result = L"exit=" + std::to_wstring(status) + L"\n";
+    result = "exit=" + std::to_string(status) + "\n";
   } else {
     TerminateProcess(process.hProcess, 1);
-    result = L"timeout\n";
+    result = "timeout\n";
   }
-  write_result(r, result + L"elapsed_ms=" + std::to_wstring(elapsed_ms) + L"\n");
+  write_result(r, result + "elapsed_ms=" + std::to_string(elapsed_ms) + "\n");
   return 0;
 }

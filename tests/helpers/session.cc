@@ -1,5 +1,5 @@
 // Keeps a desktop session open in a Wine prefix while tests or the bench
-// run there.
+// run there; prints "ready" once attached.
 //
 // The first program that makes a window has Wine start its desktop process
 // (explorer), which ends again soon after the last program that uses the
@@ -8,7 +8,6 @@
 // Windows machine with somebody logged on has. This program attaches to the
 // desktop once and stays, so the desktop process stays too. Without a display
 // the window itself may not come about; attaching is what counts.
-// Prints "ready" once attached.
 #include <windows.h>
 
 #include <cstdio>

@@ -19,6 +19,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,12 +29,11 @@
 namespace {
 
 std::vector<std::wstring> split(const wchar_t* line) {
-  std::vector<std::wstring> out;
-  if (!line || !*line) return out;
+  if (!line || !*line) return {};
   int count = 0;
   wchar_t** items = CommandLineToArgvW(line, &count);
-  if (!items) return out;
-  for (int i = 0; i < count; ++i) out.emplace_back(items[i]);
+  if (!items) return {};
+  std::vector<std::wstring> out(items, items + count);
   LocalFree(items);
   return out;
 }
@@ -63,35 +64,28 @@ bool is_windows_path(const std::wstring& text) {
 
 int record_profile(const std::vector<std::wstring>& arguments) {
   static const std::wstring option = L"--user-data-dir=";
-  std::wstring profile;
-  bool found = false;
+  std::optional<std::wstring> profile;
   for (std::size_t i = 1; i < arguments.size(); ++i) {
-    if (arguments[i].rfind(option, 0) == 0) {
-      profile = arguments[i].substr(option.size());
-      found = true;
-    }
+    if (arguments[i].rfind(option, 0) == 0) profile = arguments[i].substr(option.size());
   }
-  const DWORD attributes = found ? GetFileAttributesW(profile.c_str()) : INVALID_FILE_ATTRIBUTES;
+  const DWORD attributes = profile ? GetFileAttributesW(profile->c_str()) : INVALID_FILE_ATTRIBUTES;
   const bool existed = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-  return append_record(start_record().add(L"profile", json_string(profile)).add(L"profileExisted", json_bool(existed)))
-             ? 0
-             : 1;
+  const JsonObject record =
+      start_record().add(L"profile", json_string(profile.value_or(L""))).add(L"profileExisted", json_bool(existed));
+  return append_record(record) ? 0 : 1;
 }
 
 int start_linux_program(const std::wstring& command, const std::vector<std::wstring>& arguments) {
   const std::vector<std::wstring> prefix = split(command.c_str());
   if (prefix.empty() || prefix[0].empty() || prefix[0][0] != L'/') return 1;
   std::wstring application = L"Z:" + prefix[0];
-  for (auto& c : application) {
-    if (c == L'/') c = L'\\';
-  }
+  std::replace(application.begin(), application.end(), L'/', L'\\');
   std::wstring line;
   for (const auto& part : prefix) append_argument(line, part);
   for (std::size_t i = 1; i < arguments.size(); ++i) {
     append_argument(line, is_windows_path(arguments[i]) ? unix_path(arguments[i]) : arguments[i]);
   }
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
+  STARTUPINFOW startup{.cb = sizeof(STARTUPINFOW)};
   PROCESS_INFORMATION process{};
   if (!CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
                       &process)) {

@@ -10,10 +10,8 @@
 #include <cstdio>
 
 int main() {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(4300);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  sockaddr_in address{
+      .sin_family = AF_INET, .sin_port = htons(4300), .sin_addr = {.s_addr = htonl(INADDR_LOOPBACK)}};
 
   const int listener = socket(AF_INET, SOCK_STREAM, 0);
   const int yes = 1;

@@ -12,15 +12,19 @@
 namespace zur::win {
 namespace {
 
+// This process's id in decimal.
+std::u16string process_id() {
+  const std::wstring id = std::to_wstring(GetCurrentProcessId());
+  return std::u16string(id.begin(), id.end());
+}
+
 // A fresh folder under the temporary folder, removed with its content.
 class TempFolder {
  public:
   TempFolder() {
     wchar_t base[MAX_PATH];
-    GetTempPathW(MAX_PATH, base);
-    path_ = narrow(base, wcslen(base));
-    path_ += u"zur-fs-test-" + std::u16string(1, char16_t(u'a' + (GetTickCount() % 26))) +
-             std::u16string(reinterpret_cast<const char16_t*>(std::to_wstring(GetCurrentProcessId()).c_str()));
+    path_ = narrow(base, GetTempPathW(MAX_PATH, base));
+    path_ += u"zur-fs-test-" + std::u16string(1, char16_t(u'a' + (GetTickCount() % 26))) + process_id();
     CreateDirectoryW(wide(path_), nullptr);
   }
   ~TempFolder() { remove_tree(system_path(path_)); }
@@ -30,40 +34,33 @@ class TempFolder {
   static void remove_tree(const std::u16string& folder) {
     WIN32_FIND_DATAW entry;
     const HANDLE find = FindFirstFileW(wide(folder + u"\\*"), &entry);
-    if (find != INVALID_HANDLE_VALUE) {
-      do {
-        const std::u16string name = narrow(entry.cFileName, wcslen(entry.cFileName)).data();
-        if (name == u"." || name == u"..") continue;
-        const std::u16string child = folder + u"\\" + name;
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-          remove_tree(child);
-        } else {
-          DeleteFileW(wide(child));
-        }
-      } while (FindNextFileW(find, &entry));
-      FindClose(find);
+    for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &entry)) {
+      const std::u16string name(narrow(entry.cFileName, wcslen(entry.cFileName)));
+      if (name == u"." || name == u"..") continue;
+      const std::u16string child = folder + u"\\" + name;
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        remove_tree(child);
+      } else {
+        DeleteFileW(wide(child));
+      }
     }
+    if (find != INVALID_HANDLE_VALUE) FindClose(find);
     RemoveDirectoryW(wide(folder));
   }
   std::u16string path_;
 };
 
 std::string read_file(const std::u16string& path) {
-  unique_handle file(CreateFileW(wide(system_path(path)), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                 OPEN_EXISTING, 0, nullptr));
-  if (file.get() == INVALID_HANDLE_VALUE) {
-    file.release();
-    return "<missing>";
-  }
+  const unique_file file(CreateFileW(wide(system_path(path)), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file) return "<missing>";
   std::string bytes;
   char buffer[4096];
-  DWORD n = 0;
-  while (ReadFile(file.get(), buffer, sizeof buffer, &n, nullptr) && n > 0) bytes.append(buffer, n);
+  for (DWORD n = 0; ReadFile(file.get().value, buffer, sizeof buffer, &n, nullptr) && n > 0;) bytes.append(buffer, n);
   return bytes;
 }
 
-// Writes a whole file through the folder that holds it, as the installer
-// does.
+// Writes a whole file through the folder that holds it, as the installer does.
 IoStatus put(const std::u16string& path, std::string_view bytes,
              unique_file (*open)(const std::u16string&) = open_for_writing) {
   std::u16string_view folder = folder_of(path);
@@ -73,14 +70,12 @@ IoStatus put(const std::u16string& path, std::string_view bytes,
   return write_file(*pinned, std::u16string_view(path).substr(folder.size() + 1), bytes, open);
 }
 
-std::u16string current_folder() {
-  wchar_t buffer[MAX_PATH];
-  const DWORD n = GetCurrentDirectoryW(MAX_PATH, buffer);
-  return std::u16string(narrow(buffer, n));
-}
+// What an operation that fails with the system error `code` returns.
+IoStatus failed_with(std::uint32_t code) { return IoError::os(code); }
 
 TEST(SystemPath, HandsShortAbsolutePathsOverAndExtendsTheRest) {
-  std::u16string cwd = current_folder();
+  wchar_t buffer[MAX_PATH];
+  std::u16string cwd(narrow(buffer, GetCurrentDirectoryW(MAX_PATH, buffer)));
   if (!cwd.ends_with(u"\\")) cwd += u"\\";
   const std::u16string long_path = u"C:\\" + std::u16string(300, u'a');
   const struct {
@@ -143,7 +138,7 @@ TEST(CreateDirectoryAll, RefusesAFileInTheWayAndANameOfBlanks) {
   ASSERT_EQ(put(temp.path() + u"\\taken", "file"), IoStatus());
   const struct {
     std::u16string folder;
-    DWORD code;
+    std::uint32_t code;
   } cases[] = {
       {temp.path() + u"\\taken", ERROR_ALREADY_EXISTS},
       {temp.path() + u"\\taken\\below", ERROR_ALREADY_EXISTS},
@@ -151,11 +146,7 @@ TEST(CreateDirectoryAll, RefusesAFileInTheWayAndANameOfBlanks) {
       {temp.path() + u"\\ ", ERROR_INVALID_NAME},
       {temp.path() + u"\\new\\. .\\", ERROR_INVALID_NAME},
   };
-  for (const auto& c : cases) {
-    const IoStatus error = create_directory_all(c.folder);
-    ASSERT_FALSE(error);
-    EXPECT_EQ(error.error().code, static_cast<std::uint32_t>(c.code));
-  }
+  for (const auto& c : cases) EXPECT_EQ(create_directory_all(c.folder), failed_with(c.code));
   EXPECT_EQ(read_file(temp.path() + u"\\taken"), "file");
   EXPECT_FALSE(path_exists(temp.path() + u"\\new")) << "nothing made for a name of blanks";
 }
@@ -225,28 +216,22 @@ TEST(WriteFile, LeavesOthersFreeToReadWriteAndDelete) {
   TempFolder temp;
   const std::u16string path = temp.path() + u"\\shared.txt";
   ASSERT_EQ(put(path, "old content"), IoStatus());
-  unique_handle other(CreateFileW(wide(path), GENERIC_READ | GENERIC_WRITE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
-                                  nullptr));
-  ASSERT_NE(other.get(), INVALID_HANDLE_VALUE);
+  const unique_file other(CreateFileW(wide(path), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING, 0,
+                                      nullptr));
+  ASSERT_TRUE(other);
   EXPECT_EQ(put(path, "new"), IoStatus());
   EXPECT_EQ(read_file(path), "new");
 }
 
 TEST(WriteFile, ReportsAMissingFolderAndAHolderWithoutSharing) {
   TempFolder temp;
-  const IoStatus missing = put(temp.path() + u"\\no\\such\\file", "x");
-  ASSERT_FALSE(missing);
-  EXPECT_EQ(missing.error().code, static_cast<std::uint32_t>(ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(put(temp.path() + u"\\no\\such\\file", "x"), failed_with(ERROR_PATH_NOT_FOUND));
 
   const std::u16string path = temp.path() + u"\\held.exe";
   ASSERT_EQ(put(path, "v1"), IoStatus());
   {
-    unique_handle holder(
-        CreateFileW(wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    const IoStatus busy = put(path, "v2");
-    ASSERT_FALSE(busy);
-    EXPECT_EQ(busy.error().code, static_cast<std::uint32_t>(ERROR_SHARING_VIOLATION));
+    const unique_file holder(CreateFileW(wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_EQ(put(path, "v2"), failed_with(ERROR_SHARING_VIOLATION));
   }
   EXPECT_EQ(read_file(path), "v1");
 }
@@ -258,15 +243,12 @@ TEST(WriteFile, ReportsAMissingFolderAndAHolderWithoutSharing) {
 TEST(WriteFile, RefusesALinkPlantedWhereTheNewFileGoes) {
   TempFolder temp;
   const std::u16string path = temp.path() + u"\\ZUR-Vedozaruz.ico";
-  const std::u16string fresh = path + u"." + std::u16string(reinterpret_cast<const char16_t*>(
-                                                  std::to_wstring(GetCurrentProcessId()).c_str())) + u".new";
+  const std::u16string fresh = path + u"." + process_id() + u".new";
   ASSERT_EQ(put(temp.path() + u"\\shared", "shared"), IoStatus());
   ASSERT_EQ(put(temp.path() + u"\\victim", "victim"), IoStatus());
   ASSERT_TRUE(CreateHardLinkW(wide(path), wide(temp.path() + u"\\shared"), nullptr));
   ASSERT_TRUE(CreateHardLinkW(wide(fresh), wide(temp.path() + u"\\victim"), nullptr));
-  const IoStatus refused = put(path, "icon");
-  ASSERT_FALSE(refused);
-  EXPECT_EQ(refused.error().code, static_cast<std::uint32_t>(ERROR_FILE_EXISTS));
+  EXPECT_EQ(put(path, "icon"), failed_with(ERROR_FILE_EXISTS));
   EXPECT_EQ(read_file(temp.path() + u"\\victim"), "victim");
   EXPECT_EQ(read_file(temp.path() + u"\\shared"), "shared");
 }

@@ -11,8 +11,7 @@ namespace {
 std::string read_all(HANDLE h) {
   std::string bytes;
   char buffer[4096];
-  DWORD n = 0;
-  while (ReadFile(h, buffer, sizeof buffer, &n, nullptr) && n > 0) bytes.append(buffer, n);
+  for (DWORD n = 0; ReadFile(h, buffer, sizeof buffer, &n, nullptr) && n > 0;) bytes.append(buffer, n);
   return bytes;
 }
 
@@ -55,19 +54,17 @@ TEST(WriteLine, ReportsAPipeWhoseReaderIsGone) {
 // write_all must give up with WriteZero, neither spin nor call it done.
 TEST(WriteAll, GivesUpWhenAFullPipeTakesNothing) {
   const std::wstring name = L"\\\\.\\pipe\\zur-write-zero-" + std::to_wstring(GetCurrentProcessId());
-  const HANDLE server = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_NOWAIT, 1, 512,
-                                         512, 0, nullptr);
-  ASSERT_NE(server, INVALID_HANDLE_VALUE);
-  const unique_handle write_end(server);
-  const HANDLE client = CreateFileW(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(client, INVALID_HANDLE_VALUE);
-  unique_handle read_end(client);
+  const unique_file write_end(CreateNamedPipeW(name.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_NOWAIT, 1,
+                                               512, 512, 0, nullptr));
+  ASSERT_TRUE(write_end);
+  unique_file read_end(CreateFileW(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(read_end);
 
   struct Job {
     HANDLE pipe;
     std::string bytes;
     IoStatus result;
-  } job{server, std::string(64 * 1024, 'x'), {}};
+  } job{write_end.get().value, std::string(64 * 1024, 'x'), {}};
   const unique_handle thread(CreateThread(
       nullptr, 0,
       [](void* context) -> DWORD {

@@ -18,8 +18,7 @@ struct LoopbackPort {
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
     socket.reset(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
+    sockaddr_in address{.sin_family = AF_INET};
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     int length = sizeof address;
     if (bind(socket.get().value, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
@@ -30,8 +29,6 @@ struct LoopbackPort {
     port = ntohs(address.sin_port);
   }
 };
-
-ULONGLONG elapsed_ms(ULONGLONG since) { return GetTickCount64() - since; }
 
 TEST(LoopbackAccepts, AnswersAtOnceWithOrWithoutTheSynOption) {
   // A control code that no system knows stands for a system that refuses
@@ -55,7 +52,7 @@ TEST(LoopbackAccepts, AnswersAtOnceWithOrWithoutTheSynOption) {
     const LoopbackPort target(c.listening);
     const ULONGLONG started = GetTickCount64();
     EXPECT_EQ(loopback_accepts(target.port, 250, c.control), c.expected) << target.port;
-    EXPECT_LE(elapsed_ms(started), c.max_ms) << "listening " << c.listening << ", control " << c.control;
+    EXPECT_LE(GetTickCount64() - started, c.max_ms) << "listening " << c.listening << ", control " << c.control;
   }
 }
 
