@@ -14,6 +14,7 @@
 
 #include <string>
 
+#include "expected.h"
 #include "helper_io.h"
 
 namespace {
@@ -23,7 +24,7 @@ void listen_for_a_while(DWORD after_ms, DWORD for_ms) {
   WSADATA data;
   if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return;
   const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in address{.sin_family = AF_INET, .sin_port = htons(4300)};
+  sockaddr_in address{.sin_family = AF_INET, .sin_port = htons(zur::expected::kGatewayPort)};
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(s, 16) != 0) return;
   Sleep(for_ms);

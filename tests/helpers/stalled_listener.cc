@@ -9,15 +9,17 @@
 
 #include <cstdio>
 
+#include "expected.h"
+
 int main() {
   sockaddr_in address{
-      .sin_family = AF_INET, .sin_port = htons(4300), .sin_addr = {.s_addr = htonl(INADDR_LOOPBACK)}};
+      .sin_family = AF_INET, .sin_port = htons(zur::expected::kGatewayPort), .sin_addr = {.s_addr = htonl(INADDR_LOOPBACK)}};
 
   const int listener = socket(AF_INET, SOCK_STREAM, 0);
   const int yes = 1;
   setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
   if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listener, 0) != 0) {
-    std::perror("stalled_listener: 127.0.0.1:4300");
+    std::perror("stalled_listener: bind or listen on 127.0.0.1");
     return 1;
   }
   // A backlog of 0 holds one finished connection; these fill it, and the

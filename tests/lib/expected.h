@@ -3,6 +3,7 @@
 // still fails a test.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -10,6 +11,8 @@ namespace zur::expected {
 
 inline constexpr std::string_view kVersion = "3.4.0";
 inline constexpr std::string_view kInstallerName = "ZUR-Vedozaruz-Setup-3.4.0-x64.exe";
+// The gateway's port on 127.0.0.1.
+inline constexpr std::uint16_t kGatewayPort = 4300;
 
 // The install receipt for a folder text as it stands between the quotes.
 inline std::string receipt(std::string_view install_dir, std::string_view exe_bytes) {
