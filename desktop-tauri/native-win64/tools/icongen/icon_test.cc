@@ -269,9 +269,7 @@ TEST(PngPixels, DiscGradientDarkensOutwardAndStopsAtTheRim) {
     EXPECT_GT(inner[0] + inner[1] + inner[2], outer[0] + outer[1] + outer[2]);
   }
   // Evenly: equal steps in radius give roughly equal steps in green.
-  const int step1 = rgb(48)[1] - rgb(51)[1];
-  const int step2 = rgb(54)[1] - rgb(57)[1];
-  EXPECT_NEAR(step1, step2, 3);
+  EXPECT_NEAR(rgb(48)[1] - rgb(51)[1], rgb(54)[1] - rgb(57)[1], 3);
 }
 
 TEST(PngPixels, PictureIsSymmetricAboutItsCentre) {

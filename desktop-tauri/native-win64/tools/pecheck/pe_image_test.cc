@@ -41,6 +41,8 @@ void put_directory(std::string& image, std::size_t at, std::uint32_t rva, std::u
 }
 
 constexpr std::size_t kDllCharacteristics = kOptional + 70;
+constexpr std::size_t kImportDirectory = kOptional + 112 + 8 * 1;
+constexpr std::size_t kResourceDirectory = kOptional + 112 + 8 * 2;
 constexpr std::size_t kSecurityDirectory = kOptional + 112 + 8 * 4;
 constexpr std::size_t kRelocationDirectory = kOptional + 112 + 8 * 5;
 constexpr std::size_t kDebugDirectory = kOptional + 112 + 8 * 6;
@@ -86,7 +88,7 @@ std::string make_image(const std::vector<std::string>& dlls = {"KERNEL32.dll", "
   put64(image, kOptional + 24, kImageBase);
   put16(image, kDllCharacteristics, 0xC160);
   put32(image, kOptional + 108, 16);
-  put_directory(image, kOptional + 112 + 8 * 1, 0x1000, static_cast<std::uint32_t>(20 * (dlls.size() + 1)));  // imports
+  put_directory(image, kImportDirectory, 0x1000, static_cast<std::uint32_t>(20 * (dlls.size() + 1)));
   put_directory(image, kRelocationDirectory, 0x2100, 0x0C);
   // IMAGE_LOAD_CONFIG_DIRECTORY64 up to the code integrity fields: Size,
   // DependentLoadFlags, SecurityCookie (an address), GuardFlags.
@@ -193,8 +195,8 @@ TEST(ShippingProblems, CatchesEachSingleFault) {
        "SetDefaultDllDirectories"},
       {"another function by ordinal", set64(kIdata + kLookup, 0x8000000000000005), "SetDefaultDllDirectories"},
       {"import lookup table outside every section", set32(kIdata, 0x9000), kUnreadable},
-      {"resource directory", set32(kOptional + 112 + 16, 0x3000), ""},
-      {"resource directory size only", set32(kOptional + 112 + 20, 0x10), ""},
+      {"resource directory", set32(kResourceDirectory, 0x3000), ""},
+      {"resource directory size only", set32(kResourceDirectory + 4, 0x10), ""},
       {".rsrc section", [](std::string& i) { std::memcpy(&i[kSections + 40], ".rsrc\0", 6); }, ""},
       {"time stamp", set32(kCoff + 4, 0x65000000), ""},
       {"no HIGH_ENTROPY_VA", set16(kDllCharacteristics, 0xC140), "HIGH_ENTROPY_VA"},
@@ -219,7 +221,7 @@ TEST(ShippingProblems, CatchesEachSingleFault) {
       {"ADVAPI32 import", importing({"KERNEL32.dll", "ADVAPI32.dll"}), "CRYPTBASE.dll"},
       {"C runtime import", importing({"KERNEL32.dll", "msvcrt.dll"}), "C runtime"},
       {"ntdll import", importing({"ntdll.dll"}), "not KERNEL32 or WS2_32"},
-      {"import table in code", set32(kOptional + 120, 0x2100), "import table"},
+      {"import table in code", set32(kImportDirectory, 0x2100), "import table"},
       {"TLS directory", directory(kTlsDirectory, 0x1000, 0x28), "TLS"},
       {"no load configuration", set32(kLoadConfigDirectory, 0), "load configuration"},
       {"load configuration outside every section", set32(kLoadConfigDirectory, 0x9000), kUnreadable},
@@ -235,7 +237,7 @@ TEST(ShippingProblems, CatchesEachSingleFault) {
       {"no debug directory", set32(kDebugDirectory, 0), "CET"},
       {"garbage after the import descriptors",
        [](std::string& i) { std::memset(&i[kIdata + 40], 0x11, kImageSize - kIdata - 40); }, kUnreadable},
-      {"import table outside every section", set32(kOptional + 120, 0x9000), kUnreadable},
+      {"import table outside every section", set32(kImportDirectory, 0x9000), kUnreadable},
       // truncated files
       {"cut in the MZ header", cut_to(0x30), kUnreadable},
       {"cut in the COFF header", cut_to(kCoff + 10), kUnreadable},
@@ -259,14 +261,12 @@ TEST(ShippingProblems, CatchesEachSingleFault) {
   }
 }
 
-// DER, written out for the signatures below.
+// DER, written out for the signatures below: a length below 0x80 in its one
+// byte, a longer one in two after 0x82.
 std::string tlv(std::uint8_t tag, std::string_view content) {
   std::string out(1, static_cast<char>(tag));
-  if (content.size() < 0x80) {
-    out += static_cast<char>(content.size());
-  } else {
-    out += '\x82', out += static_cast<char>(content.size() >> 8), out += static_cast<char>(content.size() & 0xFF);
-  }
+  if (content.size() >= 0x80) out += '\x82', out += static_cast<char>(content.size() >> 8);
+  out += static_cast<char>(content.size() & 0xFF);
   return out.append(content);
 }
 std::string seq(std::string_view content = {}) { return tlv(0x30, content); }
@@ -310,8 +310,7 @@ std::string rfc3161_stamp(std::string_view time) {
 // A WIN_CERTIFICATE of `blob` padded to 8 bytes, appended as the image's
 // certificate table.
 void sign_with(std::string& image, const std::string& blob, std::uint16_t revision = 0x0200, std::uint16_t type = 2) {
-  std::string table(8, '\0');
-  table += blob;
+  std::string table = std::string(8, '\0') + blob;
   table.append((8 - table.size() % 8) % 8, '\0');
   put32(table, 0, static_cast<std::uint32_t>(table.size()));
   put16(table, 4, revision);
@@ -319,9 +318,9 @@ void sign_with(std::string& image, const std::string& blob, std::uint16_t revisi
   sign(image, table);
 }
 Change signing(const std::string& blob) { return [=](std::string& i) { sign_with(i, blob); }; }
-// Grows the table by `bytes` (inside it, as the padding check refuses).
-void grow_table(std::string& image, std::string_view bytes) {
-  image += bytes;
+// Grows the table by `count` zero bytes (inside it, as the padding check refuses).
+void grow_table(std::string& image, std::size_t count) {
+  image.append(count, '\0');
   const auto size = static_cast<std::uint32_t>(image.size() - kImageSize);
   put32(image, kSecurityDirectory + 4, size);
   put32(image, kImageSize, size);
@@ -342,8 +341,7 @@ TEST(ReadSignature, HoldsTheTableToOneSignature) {
       {"Authenticode countersignature",
        signing(authenticode(attribute(kCounterSignatureOid, countersignature("991231235959Z")))),
        "1999-12-31T23:59:59Z"},
-      {"8 bytes of padding", [&](std::string& i) { sign_with(i, plain), grow_table(i, std::string(8, '\0')); },
-       "after the signature"},
+      {"8 bytes of padding", [&](std::string& i) { sign_with(i, plain), grow_table(i, 8); }, "after the signature"},
       {"padding that is not zero", [&](std::string& i) { sign_with(i, plain), i.back() = 1; }, "not zero"},
       {"bytes after the table", [&](std::string& i) { sign_with(i, plain), i += "appended"; }, "after its certificate table"},
       {"bytes after an unsigned image", [](std::string& i) { i += "appended"; }, "8 bytes after its last section"},
