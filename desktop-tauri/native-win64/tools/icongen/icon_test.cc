@@ -31,8 +31,7 @@ Bytes read_icon_file(const std::string& name) {
 }
 
 std::uint32_t be32(const Bytes& d, std::size_t at) {
-  return std::uint32_t{d[at]} << 24 | std::uint32_t{d[at + 1]} << 16 |
-         std::uint32_t{d[at + 2]} << 8 | d[at + 3];
+  return std::uint32_t{d[at]} << 24 | d[at + 1] << 16 | d[at + 2] << 8 | d[at + 3];
 }
 
 std::uint32_t le(const Bytes& d, std::size_t at, int width) {
@@ -68,11 +67,9 @@ std::vector<Chunk> split_chunks(const Bytes& d, std::string& error) {
     if (d.size() - at < 12) { error = "truncated chunk header"; return chunks; }
     const std::uint32_t len = be32(d, at);
     if (d.size() - at - 12 < len) { error = "chunk overruns file"; return chunks; }
-    Chunk c;
-    c.type.assign(d.begin() + at + 4, d.begin() + at + 8);
-    c.data.assign(d.begin() + at + 8, d.begin() + at + 8 + len);
-    c.crc_ok = crc32(0L, &d[at + 4], len + 4) == be32(d, at + 8 + len);
-    chunks.push_back(std::move(c));
+    const auto type = d.begin() + at + 4, data = type + 4;
+    const bool crc_ok = crc32(0L, &d[at + 4], len + 4) == be32(d, at + 8 + len);
+    chunks.push_back({std::string(type, data), Bytes(data, data + len), crc_ok});
     at += 12 + len;
   }
   return chunks;
@@ -90,6 +87,7 @@ void unfilter(const Bytes& raw, Png& png) {
   png.rgba.assign(stride * png.height, 0);
   for (std::size_t y = 0; y < png.height; ++y) {
     const std::uint8_t type = raw[y * (stride + 1)];
+    if (type > 4) { png.error = "bad filter type " + std::to_string(type); return; }
     const std::uint8_t* in = &raw[y * (stride + 1) + 1];
     std::uint8_t* out = &png.rgba[y * stride];
     const std::uint8_t* up = y > 0 ? out - stride : nullptr;
@@ -97,46 +95,34 @@ void unfilter(const Bytes& raw, Png& png) {
       const int a = i >= 4 ? out[i - 4] : 0;
       const int b = up ? up[i] : 0;
       const int c = (up && i >= 4) ? up[i - 4] : 0;
-      int pred = 0;
-      switch (type) {
-        case 0: break;
-        case 1: pred = a; break;
-        case 2: pred = b; break;
-        case 3: pred = (a + b) / 2; break;
-        case 4: pred = paeth(a, b, c); break;
-        default: png.error = "bad filter type " + std::to_string(type); return;
-      }
-      out[i] = static_cast<std::uint8_t>(in[i] + pred);
+      // What filter types None, Sub, Up, Average and Paeth add back.
+      const int predictor[] = {0, a, b, (a + b) / 2, paeth(a, b, c)};
+      out[i] = static_cast<std::uint8_t>(in[i] + predictor[type]);
     }
   }
 }
 
 Png decode_png(const Bytes& d) {
   Png png;
+  const auto fail = [&png](const char* why) { png.error = why; return png; };
   png.chunks = split_chunks(d, png.error);
   if (!png.error.empty()) return png;
-  if (png.chunks.empty() || png.chunks[0].type != "IHDR" || png.chunks[0].data.size() != 13) {
-    png.error = "first chunk is not a 13-byte IHDR";
-    return png;
-  }
+  if (png.chunks.empty() || png.chunks[0].type != "IHDR" || png.chunks[0].data.size() != 13)
+    return fail("first chunk is not a 13-byte IHDR");
   const Bytes& ihdr = png.chunks[0].data;
   png.width = be32(ihdr, 0);
   png.height = be32(ihdr, 4);
   if (ihdr[8] != 8 || ihdr[9] != 6 || ihdr[12] != 0 || png.width == 0 || png.width > 4096 ||
-      png.height == 0 || png.height > 4096) {
-    png.error = "not a non-interlaced 8-bit RGBA image of sane size";
-    return png;
-  }
+      png.height == 0 || png.height > 4096)
+    return fail("not a non-interlaced 8-bit RGBA image of sane size");
   Bytes z;
   for (const Chunk& c : png.chunks)
     if (c.type == "IDAT") z.insert(z.end(), c.data.begin(), c.data.end());
   const std::size_t expected = (png.width * 4 + 1) * png.height;
   Bytes raw(expected + 1);  // one spare byte reveals excess data
   uLongf raw_len = raw.size();
-  if (uncompress(raw.data(), &raw_len, z.data(), z.size()) != Z_OK || raw_len != expected) {
-    png.error = "IDAT does not inflate to exactly the image's scanlines";
-    return png;
-  }
+  if (uncompress(raw.data(), &raw_len, z.data(), z.size()) != Z_OK || raw_len != expected)
+    return fail("IDAT does not inflate to exactly the image's scanlines");
   unfilter(raw, png);
   return png;
 }
@@ -145,8 +131,7 @@ Png decode_png(const Bytes& d) {
 // each read and decoded once for all the tests below.
 struct Decoded {
   const char* file;
-  int size;
-  int frame;
+  int size, frame;
   Png png;
 };
 const std::vector<Decoded>& decoded_pngs() {
@@ -179,11 +164,10 @@ TEST(IcoFile, HeaderDescribesTheOnePngItHolds) {
 }
 
 TEST(PngFile, ChunksAreExactlyIhdrIdatIendWithValidCrcs) {
-  Bytes ico = read_icon_file("icon.ico");
+  const Bytes ico = read_icon_file("icon.ico");
   ASSERT_GT(ico.size(), 22u);
-  const Bytes ico_png(ico.begin() + 22, ico.end());
   const std::pair<const char*, Bytes> files[] = {
-      {"icon.ico image", ico_png},
+      {"icon.ico image", Bytes(ico.begin() + 22, ico.end())},
       {"icon.png", read_icon_file("icon.png")},
       {"32x32.png", read_icon_file("32x32.png")},
       {"128x128.png", read_icon_file("128x128.png")},
@@ -198,9 +182,7 @@ TEST(PngFile, ChunksAreExactlyIhdrIdatIendWithValidCrcs) {
       EXPECT_TRUE(c.crc_ok) << name << " " << c.type;
     }
     EXPECT_EQ(types, (std::vector<std::string>{"IHDR", "IDAT", "IEND"})) << name;
-    if (chunks.size() == 3) {
-      EXPECT_TRUE(chunks[2].data.empty()) << name << " IEND";
-    }
+    if (chunks.size() == 3) { EXPECT_TRUE(chunks[2].data.empty()) << name << " IEND"; }
   }
 }
 
@@ -223,8 +205,7 @@ TEST(PngPixels, AlphaIsOpaqueInsideAndTransparentInTheFrame) {
     for (int y = 0; y < size; ++y) {
       for (int x = 0; x < size; ++x) {
         const bool in_frame = x < frame || y < frame || x >= size - frame || y >= size - frame;
-        const std::uint8_t alpha = png.pixel(x, y, 3);
-        if (alpha != (in_frame ? 0 : 255)) ++wrong;
+        if (png.pixel(x, y, 3) != (in_frame ? 0 : 255)) ++wrong;
         if (in_frame && (png.pixel(x, y, 0) | png.pixel(x, y, 1) | png.pixel(x, y, 2)) != 0) ++wrong;
       }
     }
@@ -288,9 +269,7 @@ TEST(PngPixels, DiscGradientDarkensOutwardAndStopsAtTheRim) {
     EXPECT_GT(inner[0] + inner[1] + inner[2], outer[0] + outer[1] + outer[2]);
   }
   // Evenly: equal steps in radius give roughly equal steps in green.
-  const int step1 = rgb(48)[1] - rgb(51)[1];
-  const int step2 = rgb(54)[1] - rgb(57)[1];
-  EXPECT_NEAR(step1, step2, 3);
+  EXPECT_NEAR(rgb(48)[1] - rgb(51)[1], rgb(54)[1] - rgb(57)[1], 3);
 }
 
 TEST(PngPixels, PictureIsSymmetricAboutItsCentre) {
@@ -302,10 +281,7 @@ TEST(PngPixels, PictureIsSymmetricAboutItsCentre) {
       for (int x = 0; x < size; ++x) {
         for (int ch = 0; ch < 4; ++ch) {
           const int v = png.pixel(x, y, ch);
-          if (v != png.pixel(n - x, y, ch) || v != png.pixel(x, n - y, ch) ||
-              v != png.pixel(y, x, ch)) {
-            ++asymmetric;
-          }
+          if (v != png.pixel(n - x, y, ch) || v != png.pixel(x, n - y, ch) || v != png.pixel(y, x, ch)) ++asymmetric;
         }
       }
     }
