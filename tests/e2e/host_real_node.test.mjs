@@ -1,8 +1,7 @@
-// The launch road with the Node.js that Windows users run: the desktop host
-// under Wine starts node.exe for Windows on the gateway stand-in. Node reads
-// its command line by the C runtime's rules and keeps the standard handles
-// that the host hands on after the host has ended: what it sees, and
-// whether the gateway survives them, is what these cases check.
+// The launch road with the Node.js that Windows users run: the desktop host under Wine starts node.exe for
+// Windows on the gateway stand-in. Node reads its command line by the C runtime's rules and keeps the standard
+// handles that the host hands on after the host has ended: what it sees, and whether the gateway survives them,
+// is what these cases check.
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
@@ -18,27 +17,20 @@ import { PROFILE_SHIMS, SYSTEM_PATH, hostFixture } from '../lib/sandbox.mjs';
 import { nodeWinExe, stopPrograms, waitProgramsGone, windowsPrograms } from '../lib/windows_programs.mjs';
 import { launch, runHost, sourceDir, windowsPath } from '../lib/wine.mjs';
 
-// The gateway and the hosts are found among Linux's processes, and a fake
-// browser goes on drive C:.
+// The gateway and the hosts are found among Linux's processes, and a fake browser goes on drive C:.
 const SKIP = needs('linux-processes', 'browser-paths');
 const GATEWAY = 'zur-unified-gateway-server.mjs';
 const LISTENING = 'zur-gateway: listening on http://127.0.0.1:4300/';
 
-let NODE_EXE;
-let scratch;
-let odd;
-let nodeDir;
-// Host copies with node.exe beside them (`beside`) or not (`bare`).
-let hosts;
-let count = 0;
+// `hosts`: host copies with node.exe beside them (`beside`) or not (`bare`).
+let NODE_EXE, scratch, odd, nodeDir, hosts;
 
 const { box } = hostFixture({
   tag: 'real-node', skip: SKIP, edge: true,
   setup(fixture) {
     NODE_EXE = nodeWinExe();
     scratch = fixture.scratch;
-    // The gateway's folder holds what cmd, the C runtime and ANSI code pages
-    // read differently: blanks, ^, &, %, characters beyond ASCII.
+    // The gateway's folder holds what cmd, the C runtime and ANSI code pages read differently: blanks, ^, &, %, ä.
     odd = path.join(scratch, 'gate way ^x & 100% ä');
     fs.mkdirSync(path.join(odd, 'rel'), { recursive: true });
     fs.copyFileSync(path.join(sourceDir(), GATEWAY), path.join(odd, GATEWAY));
@@ -71,9 +63,9 @@ const servedLines = (name) => servedPaths(name).map((p) => `GET ${p} 200`);
 
 /** The environment of one launch; node records its view of its command line. */
 function environment({ script, nodeOnPath }) {
-  const n = count++;
+  const dir = box.temp('real-node-launch');
   const preload = windowsPath(path.join(sourceDir(), 'tests', 'helpers', 'node_argv.mjs')).replaceAll('\\', '/');
-  const files = { browser: path.join(scratch, `browser-${n}.jsonl`), argv: path.join(scratch, `argv-${n}.jsonl`) };
+  const files = { browser: path.join(dir, 'browser.jsonl'), argv: path.join(dir, 'argv.jsonl') };
   const set = {
     ...PROFILE_SHIMS,
     ZUR_GATEWAY_SCRIPT: script,
@@ -112,46 +104,39 @@ async function get(url) {
 }
 
 test('the gateway on the real node outlives the host, whatever its outputs were', { skip: SKIP }, async (t) => {
-  const runToEnd = async (host, env, name, options) => {
-    const run = await runHost({ exe: host.exe, args: [`--app=${name}`], set: env.set, ...options });
+  /** `run` of `host` (its name in the diagnostics) went well; says when it ended. */
+  const ended = (run, host) => {
     assert.equal(run.status, 0, run.stderr.toString());
-    t.diagnostic(`${name}: the host ended after ${run.elapsedMs} ms`);
+    t.diagnostic(`${host} ended after ${run.elapsedMs} ms`);
   };
+  const runToEnd = async (host, env, name, options) =>
+    ended(await runHost({ exe: host.exe, args: [`--app=${name}`], set: env.set, ...options }), `${name}: the host`);
   // `start(host, env, name)` runs one launch up to the host's end and
   // returns what to check once the gateway has been stopped.
   const rows = [
-    {
-      name: 'a file the caller redirected to; node beside the host',
-      nodeBeside: true,
+    { name: 'a file the caller redirected to; node beside the host', nodeBeside: true,
       logFile: (name) => path.join(scratch, `log-${name}.txt`),
       async start(host, env, name) {
         const log = this.logFile(name);
         const inner = `${commandLine(host.windows, `--app=${name}`)} > "${windowsPath(log)}" 2>&1`;
-        const run = await launch({ cmd: `C:\\windows\\system32\\cmd.exe /d /s /c "${inner}"`, set: env.set });
-        assert.equal(run.status, 0, run.stderr.toString());
-        t.diagnostic(`${name}: the host ended after ${run.elapsedMs} ms`);
+        const cmd = `C:\\windows\\system32\\cmd.exe /d /s /c "${inner}"`;
+        ended(await launch({ cmd, set: env.set }), `${name}: the host`);
         // A second launch finds the gateway that the first one started.
         const [first] = gatewayPrograms();
-        const again = await runHost({ exe: host.exe, args: [`--app=${name}`], set: env.set });
-        assert.equal(again.status, 0);
-        t.diagnostic(`${name}: the second host ended after ${again.elapsedMs} ms`);
+        ended(await runHost({ exe: host.exe, args: [`--app=${name}`], set: env.set }), `${name}: the second host`);
         assert.deepEqual(gatewayPrograms().map((p) => p.pid), [first.pid], 'no second node');
         // The host's own standard output was the gateway's.
         return () => assertServed(fs.readFileSync(log, 'utf8'), name);
       },
     },
-    {
-      name: 'a pipe that the caller reads to its end; node on PATH',
-      nodeBeside: false,
+    { name: 'a pipe that the caller reads to its end; node on PATH', nodeBeside: false,
       logFile: (name) => path.join(scratch, `capture-${name}.json.output`),
       async start(host, env, name) {
         const result = path.join(scratch, `capture-${name}.json`);
         const script = windowsPath(path.join(sourceDir(), 'tests', 'helpers', 'capture_host.mjs'));
-        const caller = launch({
-          cmd: commandLine(windowsPath(NODE_EXE), `"${script}"`, `"${windowsPath(result)}"`, `"${host.windows}"`, `--app=${name}`),
-          set: env.set,
-          timeoutMs: 120000,
-        });
+        const cmd = commandLine(windowsPath(NODE_EXE), `"${script}"`, `"${windowsPath(result)}"`, `"${host.windows}"`,
+          `--app=${name}`);
+        const caller = launch({ cmd, set: env.set, timeoutMs: 120000 });
         await waitUntil(() => fs.existsSync(`${result}.exited`),
           { timeoutMs: 20000, what: `no ${path.basename(result)}.exited` });
         return async (stoppedAt) => {
@@ -162,11 +147,10 @@ test('the gateway on the real node outlives the host, whatever its outputs were'
           t.diagnostic(`${name}: gateway's first line after ${times.firstOutput - times.start} ms, ` +
             `host ended after ${times.exit - times.start} ms, end of file ${times.end - stoppedAt} ms after ` +
             `the gateway was stopped (${stoppedAt - times.exit} ms after the host ended)`);
-          // The gateway wrote into the host's own output: only a handle the host handed on leads there.
-          // (Whether that came before the host ended is timing: a gateway that listens is seen by the
-          // next probe before it may have printed, or not at all within a slow wait.)
           // The gateway holds the pipe: no end of file until it has ended.
           assert.ok(times.end >= stoppedAt, `end of file ${stoppedAt - times.end} ms before the gateway was stopped`);
+          // The gateway wrote into the host's own output: only a handle the host handed on leads there. (Whether
+          // before the host ended is timing: the host's probe may find it listening before it has printed.)
           assertServed(output, name);
         };
       },
@@ -175,13 +159,10 @@ test('the gateway on the real node outlives the host, whatever its outputs were'
       start: (host, env, name) => runToEnd(host, env, name, { cwd: windowsPath(odd), stdout: 'closed' }) },
     { name: 'no standard output at all', nodeBeside: true,
       start: (host, env, name) => runToEnd(host, env, name, { stdout: 'none' }) },
-    {
-      name: 'a console that goes away with the host (the launcher script)',
-      nodeBeside: true,
+    { name: 'a console that goes away with the host (the launcher script)', nodeBeside: true,
       async start(host, env, name) {
-        const launcher = windowsPath(path.join(host.dir, LAUNCHER));
-        const run = await launch({ cmd: `C:\\windows\\system32\\cmd.exe /d /c "${launcher}" --app=${name}`, set: env.set });
-        assert.equal(run.status, 0, run.stderr.toString());
+        const cmd = `C:\\windows\\system32\\cmd.exe /d /c "${windowsPath(path.join(host.dir, LAUNCHER))}" --app=${name}`;
+        ended(await launch({ cmd, set: env.set }), `${name}: the launcher`);
         // `start` gave the host a console of its own; it closes when the host ends.
         await waitProgramsGone((args) => args[0]?.toLowerCase() === host.windows.toLowerCase());
       },

@@ -1,8 +1,7 @@
-// The signed build end to end: a throwaway CA and code-signing certificate,
-// the one build command run on a copy of the sources, then the signatures,
-// the embedded host, a second build's bytes, the programs under Wine, and
-// certificates the build must refuse. Then a key in a token (SoftHSM) that
-// signs with timestamps from a local authority, and verify-release.sh.
+// The signed build end to end: a throwaway CA and code-signing certificate, the one build command run on a
+// copy of the sources, then the signatures, the embedded host, a second build's bytes, the programs under Wine,
+// and certificates the build must refuse. Then a key in a token (SoftHSM) that signs with timestamps from a
+// local authority, and verify-release.sh.
 import assert from 'node:assert/strict';
 import { execFileSync, spawn, spawnSync } from 'node:child_process';
 import crypto from 'node:crypto';
@@ -20,14 +19,15 @@ const SOFTHSM = '/usr/lib/softhsm/libsofthsm2.so';
 const SPY = '/usr/lib/x86_64-linux-gnu/pkcs11-spy.so';
 // Within the certificates' validity, fixed for both builds of this run.
 const SIGNING_TIME = Math.floor(Date.now() / 1000);
+const SKIP = needs('linux-build');
 
 let work, copy, ca, pfx, authority, authorityUrl, nonsenseUrl;
 
 const openssl = (...args) => execFileSync('openssl', args, { cwd: work, stdio: ['ignore', 'ignore', 'pipe'] });
+const dist = (name) => path.join(copy, 'dist', name);
 
-/** The CA's leaf certificate for `usage` (an extendedKeyUsage value) on the
- * request `${name}.csr`, written with `out` (default: PEM, `${name}.crt`);
- * with `subject`, the request and its key `${name}.key` are made first. */
+/** The CA's leaf certificate for `usage` (an extendedKeyUsage value) on the request `${name}.csr`, written with
+ * `out` (default: PEM, `${name}.crt`); with `subject`, the request and its key `${name}.key` are made first. */
 function certify(name, usage, { subject, out = ['-out', `${name}.crt`] } = {}) {
   fs.writeFileSync(path.join(work, `${name}.ext`),
     `basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=${usage}\n`);
@@ -44,8 +44,8 @@ function leafCertificate(name, usage) {
   return path.join(work, `${name}.p12`);
 }
 
-/** A folder of stand-ins for `names`: each notes in the file $ZUR_TEST_LEAKS whether the password reached
- * it, then runs the real command. */
+/** The variables that put stand-ins for `names` first on PATH: each notes in the file $ZUR_TEST_LEAKS
+ * whether the password reached it, then runs the real command. */
 function watchers(names) {
   const bin = fs.mkdtempSync(path.join(work, 'watching-'));
   for (const name of names) {
@@ -53,8 +53,20 @@ function watchers(names) {
       `#!/bin/sh\n[ -z "\${ZUR_SIGN_PASSWORD+set}" ] || echo ${name} >>"$ZUR_TEST_LEAKS"\nPATH=\${PATH#*:} exec ${name} "$@"\n`,
       { mode: 0o755 });
   }
-  return bin;
+  return { PATH: `${bin}:${process.env.PATH}`, ZUR_TEST_LEAKS: `${bin}.leaks` };
 }
+
+/** The commands of `watched` (see watchers) that the password reached, one a line. */
+const reached = ({ ZUR_TEST_LEAKS: leaks }) => (fs.existsSync(leaks) ? fs.readFileSync(leaks, 'utf8') : '');
+
+/** The signing variables for key `key` of the token, through `module`, with `pin`. */
+const tokenSigner = (module, { key = 'signer', pin = PIN } = {}) => ({ ZUR_SIGN_PKCS11_MODULE: module,
+  ZUR_SIGN_KEY: `pkcs11:token=zur;object=${key};type=private`, ZUR_SIGN_CERT: 'pkcs11:token=zur;object=signer;type=cert',
+  ZUR_SIGN_PASSWORD: pin });
+
+/** `osslsigncode verify` of `file` against the CA, with `options` before the file. */
+const verify = (file, ...options) => spawnSync('osslsigncode', ['verify', '-CAfile', ca, ...options, '-in', file],
+  { encoding: 'utf8' });
 
 /** `scripts/build-all.sh` in the copy with the signing variables `sign`. */
 function build(sign) {
@@ -84,8 +96,7 @@ function token() {
   return tool('--list-objects', '--type', 'privkey');
 }
 
-/** A time-stamping authority certified by the CA, and one that answers
- * nonsense; resolves their URLs. */
+/** A time-stamping authority certified by the CA, and one that answers nonsense; resolves their URLs. */
 async function timestampAuthorities() {
   certify('tsa', 'critical,timeStamping', { subject: '/CN=Test TSA' });
   const config = path.join(work, 'tsa.cnf');
@@ -101,10 +112,6 @@ async function timestampAuthorities() {
   });
   return [await start(), await start('nonsense')];
 }
-
-const dist = (name) => path.join(copy, 'dist', name);
-
-const SKIP = needs('linux-build');
 
 before(unlessSkipped(SKIP, () => {
   work = tempDir('signed-build');
@@ -126,21 +133,19 @@ after(unlessSkipped(SKIP, () => {
 }));
 
 test('a signed build verifies, carries the signed host, repeats byte for byte and runs', { skip: SKIP }, async () => {
-  // The build tool and the compiler, found on PATH when the copy is
-  // configured, must not get the password.
-  const leaks = path.join(work, 'build-leaks');
-  const first = build({ ZUR_SIGN_PFX: pfx, ZUR_SIGN_PASSWORD: PASSWORD, ZUR_TEST_LEAKS: leaks,
-    PATH: `${watchers(['ninja', 'clang++'])}:${process.env.PATH}` });
+  // The build tool and the compiler, found on PATH when the copy is configured, must not get the password.
+  const watched = watchers(['ninja', 'clang++']);
+  const first = build({ ZUR_SIGN_PFX: pfx, ZUR_SIGN_PASSWORD: PASSWORD, ...watched });
   assert.equal(first.status, 0, `the signed build failed:\n${first.stderr}`);
-  assert.ok(!fs.existsSync(leaks), `the password reached ${fs.existsSync(leaks) && fs.readFileSync(leaks, 'utf8')}`);
+  assert.equal(reached(watched), '', 'the password reached these commands');
   const host = fs.readFileSync(dist(HOST));
   const installer = fs.readFileSync(dist(INSTALLER));
 
   for (const name of [HOST, INSTALLER]) {
-    const verify = spawnSync('osslsigncode', ['verify', '-CAfile', ca, '-in', dist(name)], { encoding: 'utf8' });
-    assert.equal(verify.status, 0, `${name} does not verify:\n${verify.stdout}${verify.stderr}`);
-    assert.match(verify.stdout, /Signature verification: ok/, name);
-    const signed = verify.stdout.match(/Signing time: (.*)/);
+    const { status, stdout, stderr } = verify(dist(name));
+    assert.equal(status, 0, `${name} does not verify:\n${stdout}${stderr}`);
+    assert.match(stdout, /Signature verification: ok/, name);
+    const signed = stdout.match(/Signing time: (.*)/);
     assert.equal(Date.parse(signed?.[1]) / 1000, SIGNING_TIME, `${name}: the signing time is SOURCE_DATE_EPOCH`);
   }
   const sums = [INSTALLER, HOST].map((n) => `${crypto.createHash('sha256').update(fs.readFileSync(dist(n))).digest('hex')}  ${n}\n`);
@@ -155,8 +160,7 @@ test('a signed build verifies, carries the signed host, repeats byte for byte an
   assert.ok(fs.readFileSync(dist(HOST)).equals(host), 'the host is the same on a second build');
   assert.ok(fs.readFileSync(dist(INSTALLER)).equals(installer), 'the installer is the same on a second build');
 
-  // Under Wine the signed programs report what the unsigned ones do, but for
-  // the length of the host the installer carries.
+  // Under Wine the signed programs report what the unsigned ones do, but for the carried host's length.
   const report = async (exe, option) => {
     const run = await launch({ cmd: `"${windowsPath(exe)}" ${option}` });
     assert.equal(run.status, 0, `${exe} ${option}: ${run.stderr}`);
@@ -181,27 +185,21 @@ test('a key in a token signs both programs, stamped, and verify-release.sh prove
   authority = await timestampAuthorities();
   [{ url: authorityUrl }, { url: nonsenseUrl }] = authority;
 
-  // Only the signing commands get the PIN: not the build tool, the
-  // compiler, or the module check.
-  const leaks = path.join(work, 'token-leaks');
-  const run = build({ ZUR_SIGN_PKCS11_MODULE: SOFTHSM, ZUR_SIGN_KEY: 'pkcs11:token=zur;object=signer;type=private',
-    ZUR_SIGN_CERT: 'pkcs11:token=zur;object=signer;type=cert', ZUR_SIGN_PASSWORD: PIN,
-    ZUR_SIGN_TIMESTAMP_URL: authorityUrl, ZUR_TEST_LEAKS: leaks,
-    PATH: `${watchers(['ninja', 'clang++', 'pkcs11-tool'])}:${process.env.PATH}` });
+  // Only the signing commands get the PIN: not the build tool, the compiler, or the module check.
+  const watched = watchers(['ninja', 'clang++', 'pkcs11-tool']);
+  const run = build({ ...tokenSigner(SOFTHSM), ZUR_SIGN_TIMESTAMP_URL: authorityUrl, ...watched });
   assert.equal(run.status, 0, `the build signed in the token failed:\n${run.stderr}`);
-  assert.ok(!fs.existsSync(leaks), `the PIN reached ${fs.existsSync(leaks) && fs.readFileSync(leaks, 'utf8')}`);
+  assert.equal(reached(watched), '', 'the PIN reached these commands');
   for (const name of [HOST, INSTALLER]) {
-    const verify = spawnSync('osslsigncode', ['verify', '-CAfile', ca, '-TSA-CAfile', ca, '-in', dist(name)],
-      { encoding: 'utf8' });
     // verify exits 0 even when the timestamp does not verify: read its lines.
-    assert.match(verify.stdout, /^Signature verification: ok$/m, `${name}:\n${verify.stdout}${verify.stderr}`);
-    assert.match(verify.stdout, /^Timestamp Server Signature verification: ok$/m, `${name}: the timestamp`);
-    assert.match(verify.stdout, /Subject: \/CN=Token Signer/, `${name}: signed by the key in the token`);
+    const { stdout, stderr } = verify(dist(name), '-TSA-CAfile', ca);
+    assert.match(stdout, /^Signature verification: ok$/m, `${name}:\n${stdout}${stderr}`);
+    assert.match(stdout, /^Timestamp Server Signature verification: ok$/m, `${name}: the timestamp`);
+    assert.match(stdout, /Subject: \/CN=Token Signer/, `${name}: signed by the key in the token`);
   }
 
-  // The stamped release is these sources, and the installer carries the
-  // signed host that dist/ holds.
-  // In the tree of the build, to rebuild only what signing changed.
+  // The stamped release is these sources, and the installer carries the signed host that dist/ holds;
+  // checked in the tree of the build, to rebuild only what signing changed.
   const verifyRelease = (dir) => spawnSync(path.join(copy, 'scripts', 'verify-release.sh'), [dir],
     { env: { ...process.env, ZUR_RELEASE_CHECK_DIR: path.join(copy, 'build', 'win64') }, encoding: 'utf8' });
   const accepted = verifyRelease(path.join(copy, 'dist'));
@@ -229,13 +227,11 @@ test('a key in a token signs both programs, stamped, and verify-release.sh prove
     return grown;
   };
   const installerEntry = installer.readUInt32LE(0x3c) + 24 + 144;
+  const codeChanged = Buffer.from(installer);
+  codeChanged[at + host.readUInt32LE(pe + 24 + host.readUInt16LE(pe + 20) + 20) + 64] ^= 1;
   const cases = [
-    { name: "a byte of the carried host's code", bytes: (() => {
-      const code = host.readUInt32LE(pe + 24 + host.readUInt16LE(pe + 20) + 20);
-      const changed = Buffer.from(installer);
-      changed[at + code + 64] ^= 1;
-      return changed;
-    })(), status: 1, says: new RegExp(`^DIFFERENT +${HOST} carried by the installer .*: it differs from byte 0x[0-9a-f]+ on, in \\.text$`, 'm') },
+    { name: "a byte of the carried host's code", bytes: codeChanged, status: 1,
+      says: new RegExp(`^DIFFERENT +${HOST} carried by the installer .*: it differs from byte 0x[0-9a-f]+ on, in \\.text$`, 'm') },
     { name: 'bytes after the signature', bytes: Buffer.concat([installer, Buffer.from('hidden')]), status: 1,
       says: new RegExp(`^DIFFERENT +${INSTALLER} has 6 bytes after its certificate table$`, 'm') },
     { name: "bytes in the installer's certificate table", bytes: growTable(Buffer.concat([installer, Buffer.alloc(16)]), installerEntry),
@@ -247,9 +243,7 @@ test('a key in a token signs both programs, stamped, and verify-release.sh prove
     { name: 'no PE image', bytes: Buffer.from('MZ, and nothing more'), status: 2, stderr: /^verify-release: .*not a valid PE image[^\n]*\n$/ },
   ];
   for (const c of cases) {
-    const tampered = path.join(work, 'tampered');
-    fs.rmSync(tampered, { recursive: true, force: true });
-    fs.mkdirSync(tampered);
+    const tampered = fs.mkdtempSync(path.join(work, 'tampered-'));
     fs.writeFileSync(path.join(tampered, INSTALLER), c.bytes);
     const refused = verifyRelease(tampered);
     assert.equal(refused.status, c.status, `${c.name}:\n${refused.stdout}${refused.stderr}`);
@@ -263,14 +257,13 @@ test('a key in a token signs both programs, stamped, and verify-release.sh prove
 });
 
 test('traced, signing shows neither the password nor the key, and only openssl and osslsigncode get the password',
-  { skip: SKIP }, (t) => {
+  { skip: SKIP }, () => {
   // Stand-ins for the other commands sign.sh runs.
-  const bin = watchers(['grep', 'chmod', 'mv', 'rm', 'head', 'basename']);
-  const leaks = path.join(work, 'leaks');
+  const watched = watchers(['grep', 'chmod', 'mv', 'rm', 'head', 'basename']);
   const keyLines = fs.readFileSync(path.join(work, 'signer.key'), 'utf8').split('\n').filter((l) => l.length >= 40);
   const exe = path.join(work, 'traced.exe');
   fs.copyFileSync(programs.host, exe);
-  const env = { ...process.env, PATH: `${bin}:${process.env.PATH}`, ZUR_SIGN_PASSWORD: PASSWORD, ZUR_TEST_LEAKS: leaks };
+  const env = { ...process.env, ...watched, ZUR_SIGN_PASSWORD: PASSWORD };
   for (const args of [['--check', pfx], [pfx, exe, String(SIGNING_TIME)]]) {
     const run = spawnSync('bash', ['-x', path.join(copy, 'scripts', 'sign.sh'), ...args], { env, encoding: 'utf8' });
     assert.equal(run.status, 0, run.stderr);
@@ -278,16 +271,9 @@ test('traced, signing shows neither the password nor the key, and only openssl a
     assert.ok(!run.stderr.includes(PASSWORD), `${args[0]}: the password is in the trace`);
     for (const line of keyLines) assert.ok(!run.stderr.includes(line), `${args[0]}: the key is in the trace`);
   }
-  assert.equal(spawnSync('osslsigncode', ['verify', '-CAfile', ca, '-in', exe]).status, 0, 'signed');
-  assert.ok(!fs.existsSync(leaks), `the password reached ${fs.existsSync(leaks) && fs.readFileSync(leaks, 'utf8')}`);
-  t.after(() => fs.rmSync(bin, { recursive: true, force: true }));
+  assert.equal(verify(exe).status, 0, 'signed');
+  assert.equal(reached(watched), '', 'the password reached these commands');
 });
-
-/** The signing variables for key `key` of the token, through `module`. */
-function tokenSigner(module, key = 'signer') {
-  return { ZUR_SIGN_PKCS11_MODULE: module, ZUR_SIGN_KEY: `pkcs11:token=zur;object=${key};type=private`,
-    ZUR_SIGN_CERT: 'pkcs11:token=zur;object=signer;type=cert' };
-}
 
 test('a signer the build cannot sign with fails it with one line and leaves dist/ empty', { skip: SKIP }, () => {
   // pkcs11-spy passes every call on to SoftHSM and logs it.
@@ -298,23 +284,20 @@ test('a signer the build cannot sign with fails it with one line and leaves dist
     { name: 'no password', sign: { ZUR_SIGN_PFX: pfx }, says: /wrong ZUR_SIGN_PASSWORD/ },
     { name: 'missing file', sign: { ZUR_SIGN_PFX: path.join(work, 'missing.p12'), ZUR_SIGN_PASSWORD: PASSWORD },
       says: /cannot read the certificate file .*missing\.p12/ },
-    { name: 'a TLS server certificate',
-      sign: { ZUR_SIGN_PFX: leafCertificate('server', 'serverAuth'), ZUR_SIGN_PASSWORD: PASSWORD },
+    { name: 'a TLS server certificate', sign: { ZUR_SIGN_PFX: leafCertificate('server', 'serverAuth'), ZUR_SIGN_PASSWORD: PASSWORD },
       says: /cannot sign code/ },
     // A wrong PIN is tried once: the module counts the logins.
-    { name: 'wrong PIN', sign: { ...tokenSigner(SPY), ZUR_SIGN_PASSWORD: 'wrong' }, says: /refused the PIN/, logins: 1 },
-    { name: 'an EC key', sign: { ...tokenSigner(SOFTHSM, 'ec'), ZUR_SIGN_PASSWORD: PIN },
+    { name: 'wrong PIN', sign: tokenSigner(SPY, { pin: 'wrong' }), says: /refused the PIN/, logins: 1 },
+    { name: 'an EC key', sign: tokenSigner(SOFTHSM, { key: 'ec' }),
       says: /is not RSA .*Smart App Control accepts RSA signatures only/ },
-    { name: 'a module that is none', sign: { ...tokenSigner(ca), ZUR_SIGN_PASSWORD: PIN },
-      says: /cannot load the PKCS#11 module/ },
-    { name: 'no such key', sign: { ...tokenSigner(SOFTHSM, 'nothing'), ZUR_SIGN_PASSWORD: PIN },
+    { name: 'a module that is none', sign: tokenSigner(ca), says: /cannot load the PKCS#11 module/ },
+    { name: 'no such key', sign: tokenSigner(SOFTHSM, { key: 'nothing' }),
       says: /no token holds a private key that matches ZUR_SIGN_KEY/ },
     { name: 'no tool to make the throwaway image with',
-      sign: { ...tokenSigner(SOFTHSM), ZUR_SIGN_PASSWORD: PIN, ZUR_PECHECK: path.join(work, 'missing-pecheck') },
+      sign: { ...tokenSigner(SOFTHSM), ZUR_PECHECK: path.join(work, 'missing-pecheck') },
       says: /no .*missing-pecheck to make the throwaway image with/ },
     { name: 'a timestamp server that answers nonsense',
-      sign: { ...tokenSigner(SOFTHSM), ZUR_SIGN_PASSWORD: PIN, ZUR_SIGN_TIMESTAMP_URL: nonsenseUrl },
-      says: /timestamp server .* gave no timestamp/ },
+      sign: { ...tokenSigner(SOFTHSM), ZUR_SIGN_TIMESTAMP_URL: nonsenseUrl }, says: /timestamp server .* gave no timestamp/ },
   ];
   const good = Object.fromEntries([HOST, INSTALLER, 'SHA256SUMS'].map((n) => [n, fs.readFileSync(dist(n))]));
   for (const c of cases) {
