@@ -7,7 +7,7 @@ import path from 'node:path';
 import { test } from 'node:test';
 
 import { CONFIGURATION as CONFIG, HOST, ICON, LAUNCHER as SCRIPT, RECEIPT } from '../lib/expected.mjs';
-import { assertInstalled, carried, installInto, runInstaller } from '../lib/installer.mjs';
+import { assertInstalled, carried, eachRow, installInto, runInstaller } from '../lib/installer.mjs';
 import { needs, systemMessage } from '../lib/road.mjs';
 import { assertFailed, prefixDir, windowsPath, withTemp } from '../lib/wine.mjs';
 
@@ -27,20 +27,18 @@ test('a folder that cannot be created: nothing is written', async (t) => {
     { name: 'a last name of blanks only', folder: [' '], code: 123, kind: 'InvalidFilename' },
     { name: 'a last name of dots and blanks, below a new parent', folder: ['new', '. .'], code: 123, kind: 'InvalidFilename' },
   ];
-  for (const c of cases) {
-    await t.test(c.name, async () => {
-      const caseRoot = fs.mkdtempSync(path.join(root, 'case-'));
-      if (c.blocker) fs.writeFileSync(path.join(caseRoot, c.blocker), 'a file, not a folder');
-      const run = await runInstaller(`--install-dir "${windowsPath(caseRoot)}\\${c.folder.join('\\')}"`,
-        { cwd: windowsPath(caseRoot) });
-      assertFailed(run, osFailure('Failed creating target install directory', c.code, c.kind));
-      const created = fs.readdirSync(caseRoot).filter((name) => name !== c.blocker);
-      // Only parents that the system accepted may have been made, and they stay empty.
-      for (const name of created) assert.deepEqual(fs.readdirSync(path.join(caseRoot, name)), [], `${name} is empty`);
-      assert.ok(created.every((name) => c.folder.slice(0, -1).includes(name)), `made: ${created}`);
-      if (c.blocker) assert.equal(fs.readFileSync(path.join(caseRoot, c.blocker), 'utf8'), 'a file, not a folder');
-    });
-  }
+  await eachRow(t, cases, async (c) => {
+    const caseRoot = fs.mkdtempSync(path.join(root, 'case-'));
+    if (c.blocker) fs.writeFileSync(path.join(caseRoot, c.blocker), 'a file, not a folder');
+    const run = await runInstaller(`--install-dir "${windowsPath(caseRoot)}\\${c.folder.join('\\')}"`,
+      { cwd: windowsPath(caseRoot) });
+    assertFailed(run, osFailure('Failed creating target install directory', c.code, c.kind));
+    const created = fs.readdirSync(caseRoot).filter((name) => name !== c.blocker);
+    // Only parents that the system accepted may have been made, and they stay empty.
+    for (const name of created) assert.deepEqual(fs.readdirSync(path.join(caseRoot, name)), [], `${name} is empty`);
+    assert.ok(created.every((name) => c.folder.slice(0, -1).includes(name)), `made: ${created}`);
+    if (c.blocker) assert.equal(read(caseRoot, c.blocker).toString(), 'a file, not a folder');
+  });
 });
 
 test('a file that cannot be written: earlier files are rewritten, later ones stay as they were',
@@ -101,34 +99,31 @@ test('a full disk: the failing file holds only what fitted, later files are miss
       // The host takes every page there is.
       { name: 'the host fits, the icon does not', size: () => pages(hostBytes()), failing: ICON, complete: [HOST] },
     ];
-    for (const c of cases) {
-      await t.test(c.name, async (t) => {
-        const fits = c.size() >= pages(hostBytes());
-        assert.equal(fits, c.complete.includes(HOST), `${c.size()} bytes for a host of ${hostBytes()}`);
-        const root = withTemp(t, 'full');
-        const mount = path.join(root, 'disk');
-        const drive = path.join(prefixDir(), 'dosdevices', 'y:');
-        fs.mkdirSync(mount);
-        execFileSync('mount', ['-t', 'tmpfs', '-o', `size=${c.size()}`, 'tmpfs', mount]);
-        let run;
-        let left;
-        try {
-          fs.symlinkSync(mount, drive);
-          run = await runInstaller('--install-dir Y:\\Apps\\Z');
-          const dir = path.join(mount, 'Apps', 'Z');
-          left = Object.fromEntries(fs.readdirSync(dir).map((name) => [name, read(dir, name)]));
-        } finally {
-          fs.rmSync(drive, { force: true });
-          execFileSync('umount', [mount]);
-        }
-        assertFailed(run, osFailure(`Failed writing ${c.failing}`, 112, 'StorageFull'));
-        assert.deepEqual(Object.keys(left).sort(), [...c.complete, c.failing].sort());
-        for (const name of c.complete) assert.ok(left[name].equals(carried()[name]), `${name} is complete`);
-        const partial = left[c.failing];
-        assert.ok(partial.length < carried()[c.failing].length, `${c.failing} is shorter than the carried one`);
-        assert.ok(partial.equals(carried()[c.failing].subarray(0, partial.length)), 'and holds the start of it');
-      });
-    }
+    await eachRow(t, cases, async (c, t) => {
+      const fits = c.size() >= pages(hostBytes());
+      assert.equal(fits, c.complete.includes(HOST), `${c.size()} bytes for a host of ${hostBytes()}`);
+      const mount = path.join(withTemp(t, 'full'), 'disk');
+      const drive = path.join(prefixDir(), 'dosdevices', 'y:');
+      fs.mkdirSync(mount);
+      execFileSync('mount', ['-t', 'tmpfs', '-o', `size=${c.size()}`, 'tmpfs', mount]);
+      let run;
+      let left;
+      try {
+        fs.symlinkSync(mount, drive);
+        run = await runInstaller('--install-dir Y:\\Apps\\Z');
+        const dir = path.join(mount, 'Apps', 'Z');
+        left = Object.fromEntries(fs.readdirSync(dir).map((name) => [name, read(dir, name)]));
+      } finally {
+        fs.rmSync(drive, { force: true });
+        execFileSync('umount', [mount]);
+      }
+      assertFailed(run, osFailure(`Failed writing ${c.failing}`, 112, 'StorageFull'));
+      assert.deepEqual(Object.keys(left).sort(), [...c.complete, c.failing].sort());
+      for (const name of c.complete) assert.ok(left[name].equals(carried()[name]), `${name} is complete`);
+      const partial = left[c.failing];
+      assert.ok(partial.length < carried()[c.failing].length, `${c.failing} is shorter than the carried one`);
+      assert.ok(partial.equals(carried()[c.failing].subarray(0, partial.length)), 'and holds the start of it');
+    });
   });
 
 test('standard output closed after a complete installation: status 101, all files in place', async (t) => {

@@ -40,6 +40,14 @@ export function assertInstalled(dir, installDir = slashedPath(dir)) {
   for (const [name, bytes] of Object.entries(carried())) {
     assert.ok(fs.readFileSync(path.join(dir, name)).equals(bytes), `${name} is byte-identical to its source`);
   }
-  assert.equal(fs.readFileSync(path.join(dir, RECEIPT), 'utf8'), receipt(installDir, carried()[HOST].length),
+  assert.equal(fs.readFileSync(path.join(dir, RECEIPT), 'utf8'), installedReceipt(installDir),
     'the receipt file, without a line end');
+}
+
+/** The receipt for `installDir` (a folder text as it stands between the quotes) and the carried host. */
+export const installedReceipt = (installDir) => receipt(installDir, carried()[HOST].length);
+
+/** `body(row, subtest)` as a subtest of `t` named row.name, skipped for row.skip, for each row of `rows`. */
+export async function eachRow(t, rows, body) {
+  for (const row of rows) await t.test(row.name, { skip: row.skip }, (subtest) => body(row, subtest));
 }
