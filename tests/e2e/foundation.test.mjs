@@ -7,6 +7,7 @@ import { test } from 'node:test';
 
 import { commandLine } from '../lib/command_line.mjs';
 import { FAILURE_HINT as HINT, INSTALLER_NAME } from '../lib/expected.mjs';
+import { runInstaller } from '../lib/installer.mjs';
 import { assertFailed, failureReport, launch, programs, windowsPath, withTemp } from '../lib/wine.mjs';
 
 const PROGRAMS = [
@@ -16,6 +17,8 @@ const PROGRAMS = [
 
 /** Runs `program` with `args` (one text) after its quoted path. */
 const start = (program, args, options) => launch({ cmd: commandLine(windowsPath(program.exe()), args), ...options });
+/** Runs the guard probe with these arguments after its quoted path. */
+const probe = (...args) => launch({ cmd: commandLine(windowsPath(programs.guardProbe), ...args) });
 
 /** `body(program)` as a subtest for each program. */
 async function eachProgram(t, body) {
@@ -25,7 +28,7 @@ async function eachProgram(t, body) {
 test('an argument that is not valid Unicode ends the run before anything else', async (t) => {
   const cases = [
     { args: 'a\uD800b', index: 1, shown: 'a\uFFFDb' },
-    { args: `${'--smoke-test'} --verify-bundle x\uDC00`, index: 3, shown: 'x\uFFFD' },
+    { args: '--smoke-test --verify-bundle x\uDC00', index: 3, shown: 'x\uFFFD' },
     { args: '"quoted \uDBFF" tail', index: 1, shown: 'quoted \uFFFD' },
   ];
   for (const program of PROGRAMS) {
@@ -41,8 +44,7 @@ test('an argument that is not valid Unicode ends the run before anything else', 
 // The header names the thread that failed: the program's one thread, whose
 // id the launcher had from CreateProcess (not the process id).
 test('the failure report names the thread that failed', async (t) => {
-  const dir = withTemp(t, 'thread');
-  const threadFile = path.join(dir, 'thread');
+  const threadFile = path.join(withTemp(t, 'thread'), 'thread');
   process.env.ZUR_LAUNCH_THREAD_FILE = windowsPath(threadFile);
   t.after(() => delete process.env.ZUR_LAUNCH_THREAD_FILE);
   await eachProgram(t, async (program) => {
@@ -71,8 +73,7 @@ test('ZUR_BACKTRACE puts the stack frames into the report', async (t) => {
     { value: '', frames: false }];
   for (const c of cases) {
     await t.test(`ZUR_BACKTRACE=${JSON.stringify(c.value)}`, async () => {
-      const run = await launch({ cmd: commandLine(windowsPath(programs.installer), 'bad\uD800'),
-        set: { ZUR_BACKTRACE: c.value } });
+      const run = await runInstaller('bad\uD800', { set: { ZUR_BACKTRACE: c.value } });
       assert.equal(run.status, 101);
       const lines = failureReport(run.stderr);
       assert.equal(lines[2], 'Failed converting argument 1 to Unicode text: "bad\uFFFD"');
@@ -93,10 +94,9 @@ test('ZUR_BACKTRACE puts the stack frames into the report', async (t) => {
 // The guard probe is built as both programs are: the same runtime, load
 // configuration and hardening.
 test('the loader seeds each run\'s stack canary, and a smashed stack ends the run at once', async () => {
-  const probe = commandLine(windowsPath(programs.guardProbe));
   const canaries = [];
   for (let i = 0; i < 3; i++) {
-    const run = await launch({ cmd: probe });
+    const run = await probe();
     assert.equal(run.status, 0, run.stderr.toString());
     canaries.push(run.stdout.toString());
     assert.match(canaries[i], /^[0-9a-f]{16}$/);
@@ -107,7 +107,7 @@ test('the loader seeds each run\'s stack canary, and a smashed stack ends the ru
   // value is fixed.
   assert.ok(new Set(canaries).size > 1, `every run had the canary ${canaries[0]}`);
 
-  const smashed = await launch({ cmd: `${probe} smash` });
+  const smashed = await probe('smash');
   assert.equal(smashed.status, 0xC0000409, 'STATUS_STACK_BUFFER_OVERRUN, from __fastfail');
   assert.equal(smashed.stdout.length, 0);
 });
@@ -115,14 +115,13 @@ test('the loader seeds each run\'s stack canary, and a smashed stack ends the ru
 // The C functions that compiled code calls, and operator new, are the
 // runtime's own: the probe runs them as the programs would.
 test('the runtime beneath the programs: the seven C functions and an exhausted heap', async (t) => {
-  const probe = commandLine(windowsPath(programs.guardProbe));
   await t.test('the C functions, overlaps both ways, signs and lengths', async () => {
-    const run = await launch({ cmd: `${probe} c-functions` });
+    const run = await probe('c-functions');
     assert.equal(run.stdout.toString(), '', 'the cases that failed');
     assert.equal(run.status, 0);
   });
   await t.test('more memory than exists ends the run with the size', async () => {
-    const run = await launch({ cmd: `${probe} exhaust` });
+    const run = await probe('exhaust');
     assert.equal(run.stderr.toString(), 'memory allocation of 9223372036854775808 bytes failed\n');
     assert.equal(run.stdout.length, 0);
     assert.equal(run.status, 3);
