@@ -14,8 +14,9 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { after, test } from 'node:test';
 
-import { FAILURE_HINT, RECEIPT, receipt, smokeTestReport } from '../lib/expected.mjs';
+import { FAILURE_HINT, RECEIPT, smokeTestReport } from '../lib/expected.mjs';
 import { requirePortFree } from '../lib/gateway_port.mjs';
+import { installedReceipt } from '../lib/installer.mjs';
 import { needs } from '../lib/road.mjs';
 import { programs, tempDir, windowsPath, wineEnvironment } from '../lib/wine.mjs';
 
@@ -34,6 +35,7 @@ const FOLDER_ON_SCREEN = 'Café€\uFFFD\uFFFD';
 const CLEF = { ZUR_TEST_CLEF: '\u{1D11E}' };
 
 const shellQuote = (text) => `'${text.replaceAll("'", "'\\''")}'`;
+const escape = (text) => text.replace(/[.*+?^${}()|[\]\\]/g, '\\$&');
 
 /**
  * Runs `cmd /c chcp CP & PROGRAM ARGS...` under Wine in a pseudo-terminal
@@ -71,15 +73,12 @@ function screenText(bytes) {
     .replaceAll('\r', '');
 }
 
-const hostBytes = () => fs.statSync(programs.host).size;
-
 test('what both programs show on a real console', { skip: needs('pty') }, async (t) => {
   await requirePortFree();
-  let run = 0;
   const cases = [
     { name: 'the install receipt', program: programs.installer, status: 0,
       args: (dir) => ['--install-dir', windowsPath(path.join(dir, FOLDER))],
-      screen: (dir) => new RegExp(`^${escape(receipt(`Z:${path.resolve(dir)}/${FOLDER_ON_SCREEN}`, hostBytes()))}\n$`),
+      screen: (dir) => new RegExp(`^${escape(installedReceipt(`Z:${path.resolve(dir)}/${FOLDER_ON_SCREEN}`))}\n$`),
       check: (dir) => {
         const written = fs.readFileSync(path.join(dir, FOLDER, RECEIPT), 'utf8');
         assert.ok(written.includes(`/${FOLDER}"`), written);
@@ -95,9 +94,8 @@ test('what both programs show on a real console', { skip: needs('pty') }, async 
   for (const codePage of [65001, 437]) {
     for (const c of cases) {
       await t.test(`${c.name}, code page ${codePage}`, async () => {
-        const dir = path.join(scratch, `run-${run++}`);
-        fs.mkdirSync(dir);
-        const result = await onConsole(codePage, c.program, c.args(dir), c.env);
+        const dir = fs.mkdtempSync(path.join(scratch, 'run-'));
+        const result = onConsole(codePage, c.program, c.args(dir), c.env);
         t.diagnostic(`${c.name}, code page ${codePage}: ${result.elapsedMs} ms`);
         assert.equal(result.status, c.status, JSON.stringify(result));
         const chcp = `Active code page: ${codePage}\n`;
@@ -108,7 +106,3 @@ test('what both programs show on a real console', { skip: needs('pty') }, async 
     }
   }
 });
-
-function escape(text) {
-  return text.replace(/[.*+?^${}()|[\]\\]/g, '\\$&');
-}
