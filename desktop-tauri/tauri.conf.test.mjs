@@ -6,15 +6,14 @@ import { readFileSync } from "node:fs";
 
 import { VERSION } from "../tests/lib/expected.mjs";
 
-const CONF_URL = new URL("./tauri.conf.json", import.meta.url);
-const bytes = readFileSync(CONF_URL);
+const bytes = readFileSync(new URL("./tauri.conf.json", import.meta.url));
 const text = bytes.toString("utf8");
+const lines = text.split("\n");
 const parsed = JSON.parse(text);
 
 // Every member and array element in file order, written out by hand.
-// [depth, key, type, value]; key null marks an array element; value
-// undefined means "container, checked through its children"; for a
-// container the value is the number of children.
+// [depth, key, type, value]; key null marks an array element, and a
+// container's value is its number of children.
 const EXPECTED = [
   [1, "$schema", "string", "https://schema.tauri.app/config/2"],
   [1, "productName", "string", "ZUR Vedozaruz"],
@@ -70,19 +69,16 @@ const EXPECTED = [
 
 const typeOf = (v) => (v === null ? "null" : Array.isArray(v) ? "array" : typeof v);
 
-// Walks the parsed document depth first in file order, producing rows in
-// the same shape as EXPECTED so the two lists can be compared whole.
+// The parsed document's rows in the shape of EXPECTED, depth first in file
+// order, so that the two lists can be compared whole.
 function flatten(value, depth, out) {
   const entries = Array.isArray(value) ? value.map((v) => [null, v]) : Object.entries(value);
   for (const [key, child] of entries) {
     const type = typeOf(child);
-    if (type === "object" || type === "array") {
-      const count = type === "array" ? child.length : Object.keys(child).length;
-      out.push([depth, key, type, count]);
-      flatten(child, depth + 1, out);
-    } else {
-      out.push([depth, key, type, child]);
-    }
+    const container = type === "object" || type === "array";
+    // An array's keys are its indices: their number is its length.
+    out.push([depth, key, type, container ? Object.keys(child).length : child]);
+    if (container) flatten(child, depth + 1, out);
   }
   return out;
 }
@@ -94,14 +90,11 @@ test("file layout: raw bytes", async (t) => {
     ["no line feed after the last line", () => bytes[bytes.length - 1] !== 0x0a],
     ["no tab", () => !bytes.includes(0x09)],
     ["valid UTF-8 round trip", () => Buffer.from(text, "utf8").equals(bytes)],
-    ["66 lines", () => text.split("\n").length === 66],
-    ["no trailing blanks", () => text.split("\n").every((l) => !l.endsWith(" "))],
-    ["indentation is an even number of blanks", () =>
-      text.split("\n").every((l) => (l.length - l.trimStart().length) % 2 === 0)],
+    ["66 lines", () => lines.length === 66],
+    ["no trailing blanks", () => lines.every((l) => !l.endsWith(" "))],
+    ["indentation is an even number of blanks", () => lines.every((l) => (l.length - l.trimStart().length) % 2 === 0)],
   ];
-  for (const [name, check] of cases) {
-    await t.test(name, () => assert.ok(check()));
-  }
+  for (const [name, check] of cases) await t.test(name, () => assert.ok(check()));
 });
 
 test("file layout: non-ASCII characters are raw UTF-8, not escapes", async (t) => {
@@ -116,14 +109,11 @@ test("file layout: non-ASCII characters are raw UTF-8, not escapes", async (t) =
       assert.ok(!text.toLowerCase().includes(escape), `${name} written as escape`);
     });
   }
-  await t.test("everything else is ASCII", () => {
-    const rest = text.replace(/[\u2122\u00b7\u20ac]/g, "");
-    assert.match(rest, /^[\x20-\x7e\n]*$/);
-  });
+  await t.test("everything else is ASCII", () =>
+    assert.match(text.replace(/[\u2122\u00b7\u20ac]/g, ""), /^[\x20-\x7e\n]*$/));
 });
 
 test("file layout: chosen lines sit where the pretty-printer puts them", async (t) => {
-  const lines = text.split("\n");
   const cases = [
     [1, "{"],
     [2, '  "$schema": "https://schema.tauri.app/config/2",'],
@@ -137,9 +127,7 @@ test("file layout: chosen lines sit where the pretty-printer puts them", async (
     [37, "    ],"],
     [66, "}"],
   ];
-  for (const [lineNo, expected] of cases) {
-    await t.test(`line ${lineNo}`, () => assert.equal(lines[lineNo - 1], expected));
-  }
+  for (const [line, expected] of cases) await t.test(`line ${line}`, () => assert.equal(lines[line - 1], expected));
 });
 
 test("members: order, type and value of every row", () => {
@@ -153,9 +141,7 @@ test("members: the local gateway address appears where expected", async (t) => {
     ["csp", parsed.app.security.csp, "http://127.0.0.1:*"],
     ["beforeDevCommand", parsed.build.beforeDevCommand, "zur-unified-gateway-server.mjs"],
   ];
-  for (const [name, value, needle] of cases) {
-    await t.test(name, () => assert.ok(value.includes(needle)));
-  }
+  for (const [name, value, needle] of cases) await t.test(name, () => assert.ok(value.includes(needle)));
 });
 
 test("members: open values have the required form", async (t) => {
@@ -164,9 +150,8 @@ test("members: open values have the required form", async (t) => {
     assert.equal(url.protocol, "https:");
     assert.equal(url.pathname, "/config/2");
   });
-  await t.test("identifier is <tld>.<domain>.zur.workspace in lower case", () => {
-    assert.match(parsed.identifier, /^[a-z][a-z0-9-]*\.[a-z0-9-]+\.zur\.workspace$/);
-  });
+  await t.test("identifier is <tld>.<domain>.zur.workspace in lower case", () =>
+    assert.match(parsed.identifier, /^[a-z][a-z0-9-]*\.[a-z0-9-]+\.zur\.workspace$/));
 });
 
 test("serialisation: JSON.stringify with two blanks reproduces the file", () => {
