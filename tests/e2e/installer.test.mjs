@@ -14,6 +14,7 @@ import {
 } from '../lib/installer.mjs';
 import { waitRecords } from '../lib/records.mjs';
 import { needs } from '../lib/road.mjs';
+import { sandbox } from '../lib/sandbox.mjs';
 import { waitUntil } from '../lib/wait.mjs';
 import { driveC, launch, programs, slashedPath, windowsPath, withTemp } from '../lib/wine.mjs';
 
@@ -341,10 +342,11 @@ test('the installed launcher script starts the installed host with its arguments
   async (t) => {
     await requirePortFree();
     const root = withTemp(t, 'script');
-    const edge = driveC(EDGE);
-    fs.mkdirSync(path.dirname(edge), { recursive: true });
-    fs.copyFileSync(programs.recorder, edge);
-    t.after(() => fs.rmSync(edge, { force: true }));
+    // The browser's stand-in goes on the ledger of what tests put on drive
+    // C:, so that a run killed before its end leaves nothing behind.
+    const box = sandbox();
+    t.after(() => box.restore());
+    box.placeOnC(EDGE, programs.recorder);
 
     const cases = [
       { name: 'folder with blanks, two app options', folder: 'inst dir/with blanks', args: '--app=x "--app=a b"',
