@@ -37,18 +37,16 @@ const waitForRender = (dir, timeoutMs = 90000) => waitUntil(() => {
 }, { timeoutMs, everyMs: 200, what: 'no page rendered' });
 
 test('the host starts the gateway and the page is shown', { skip: SKIP }, async (t) => {
+  // In this order: the first run starts the gateway and waits for it, the second finds it still running.
   const cases = [
-    // The first run starts the gateway and waits for it.
     { name: 'an app page, gateway started', args: ['--app=palisade-road'], url: `${APPS}palisade-road`, shows: '<h1>palisade-road</h1>', maxMs: 3600 },
-    // The second run finds the gateway the first one left running.
     { name: 'the cockpit, gateway already running', args: ['--synergy-cockpit'], url: COCKPIT, shows: '<h1>Synergy Cockpit</h1>', maxMs: 1000 },
   ];
   for (const c of cases) {
     await t.test(c.name, async () => {
       const render = fixture.box.temp('host-road-render');
       const run = await runHost({
-        exe: fixture.host.exe,
-        args: c.args,
+        exe: fixture.host.exe, args: c.args,
         set: {
           ZUR_SHIM_NODE: process.execPath,
           ZUR_SHIM_MSEDGE: `${quoteArgument(process.execPath)} ${quoteArgument(renderScript())}`,
@@ -64,8 +62,7 @@ test('the host starts the gateway and the page is shown', { skip: SKIP }, async 
       assert.equal(gatewayPids().length, 1, 'one gateway, still running after the host ended');
 
       await waitForRender(render);
-      const args = JSON.parse(fs.readFileSync(path.join(render, 'args.json'), 'utf8'));
-      assert.deepEqual(args, [
+      assert.deepEqual(JSON.parse(fs.readFileSync(path.join(render, 'args.json'), 'utf8')), [
         `--app=${c.url}`,
         `--user-data-dir=${windowsPath(fixture.local)}\\OLVENTA\\ZUR-Vedozaruz\\webview-profile`,
         ...BROWSER_ARGS_TAIL,

@@ -20,12 +20,18 @@ const SKIP = needs('url-handler');
 let gateway;
 const fixture = hostFixture({
   tag: 'host-window', skip: SKIP, handler: true,
-  async setup() {
-    gateway = await listener();
-  },
+  setup: async () => { gateway = await listener(); },
   teardown: () => gateway?.close(),
 });
 const { box } = fixture;
+const localProfile = () => windowsPath(fixture.local) + PROFILE_TAIL;
+
+/** A launch that starts exactly one program: its record. */
+async function launchOne(options) {
+  const { records } = await fixture.launch(options);
+  assert.equal(records.length, 1, `exactly one program started: ${JSON.stringify(records)}`);
+  return records[0];
+}
 
 /** Puts stand-ins at the named browser paths ('folder' for a directory) until test `t` ends. */
 function browsers(t, installs) {
@@ -64,7 +70,6 @@ async function silenceGateway(t) {
 const missingScript = () => windowsPath(path.join(fixture.scratch, 'missing.mjs'));
 
 test('the first browser install that exists is started', { skip: SKIP }, async (t) => {
-  const profile = windowsPath(fixture.local) + PROFILE_TAIL;
   const cases = [
     { name: 'all three: Edge in Program Files (x86)', install: { edgeX86: 1, edge: 1, chrome: 1 }, started: BROWSERS.edgeX86 },
     { name: 'Edge in Program Files and Chrome: Edge', install: { edge: 1, chrome: 1 }, started: BROWSERS.edge },
@@ -77,16 +82,14 @@ test('the first browser install that exists is started', { skip: SKIP }, async (
   for (const c of cases) {
     await t.test(c.name, async (st) => {
       browsers(st, c.install);
-      const { records } = await fixture.launch(c.elsewhere ? installsElsewhere() : {});
-      assert.equal(records.length, 1, JSON.stringify(records));
-      const [started] = records;
+      const started = await launchOne(c.elsewhere ? installsElsewhere() : {});
       if (c.handler) {
         assert.equal(started.exe, onC(HANDLER));
         assert.equal(started.cmd, `"${onC(HANDLER)}" "${ROOT}"`);
         return;
       }
       assert.equal(started.exe, onC(c.started));
-      assert.equal(started.cmd, browserLine(c.started, ROOT, profile));
+      assert.equal(started.cmd, browserLine(c.started, ROOT, localProfile()));
       assert.equal(started.profileExisted, true, 'the profile folder is made before the browser starts');
       assert.equal(started.consoleCP, 0, 'the browser is started without creation flags');
     });
@@ -125,9 +128,8 @@ test('without a browser, the gateway decides', { skip: SKIP }, async (t) => {
 test('a silent gateway still gets the browser started', { skip: SKIP }, async (t) => {
   browsers(t, { chrome: 1 });
   await silenceGateway(t);
-  const { records } = await fixture.launch({ set: { ZUR_GATEWAY_SCRIPT: missingScript() } });
-  assert.equal(records.length, 1);
-  assert.equal(records[0].cmd, browserLine(BROWSERS.chrome, ROOT, windowsPath(fixture.local) + PROFILE_TAIL));
+  const started = await launchOne({ set: { ZUR_GATEWAY_SCRIPT: missingScript() } });
+  assert.equal(started.cmd, browserLine(BROWSERS.chrome, ROOT, localProfile()));
 });
 
 test('the webview profile folder', { skip: SKIP }, async (t) => {
@@ -160,29 +162,22 @@ test('the webview profile folder', { skip: SKIP }, async (t) => {
         box.track(driveC('OLVENTA'));
         box.placeOnC('zur-e2e-cwd', 'folder');
       }
-      const { records } = await fixture.launch({
+      const started = await launchOne({
         cwd: c.cwd,
         set: c.local === null ? {} : { LOCALAPPDATA: c.local },
         unset: c.local === null ? ['LOCALAPPDATA'] : [],
       });
-      assert.equal(records.length, 1, JSON.stringify(records));
-      const [started] = records;
       assert.equal(started.cmd, browserLine(BROWSERS.edgeX86, ROOT, c.profile));
       assert.deepEqual(parseCommandLine(started.cmd).slice(1),
         [`--app=${ROOT}`, `--user-data-dir=${c.profile}`, ...BROWSER_ARGS_TAIL]);
-      if (c.made) {
-        assert.ok(fs.statSync(c.made).isDirectory(), `${c.made} is made`);
-        assert.equal(started.profileExisted, true, 'made before the browser starts');
-      } else {
-        assert.equal(started.profileExisted, false);
-      }
+      if (c.made) assert.ok(fs.statSync(c.made).isDirectory(), `${c.made} is made`);
+      assert.equal(started.profileExisted, c.made !== undefined, 'made before the browser starts, when it can be made');
     });
   }
 });
 
 test('the page the browser opens', { skip: SKIP }, async (t) => {
   browsers(t, { edgeX86: 1 });
-  const profile = windowsPath(fixture.local) + PROFILE_TAIL;
   const cases = [
     { name: 'no page option: the root', args: [], url: ROOT },
     { name: '--synergy-cockpit', args: ['--synergy-cockpit'], url: COCKPIT },
@@ -203,22 +198,17 @@ test('the page the browser opens', { skip: SKIP }, async (t) => {
     { name: 'a name with a double quote', args: [quoteArgument('--app=a"b')], url: `${APPS}a"b` },
     { name: 'a name ending in a backslash', args: [quoteArgument('--app=dir\\')], url: `${APPS}dir\\` },
     { name: 'a name ending in a backslash and a space', args: [quoteArgument('--app=dir\\ x\\')], url: `${APPS}dir\\ x\\` },
-    {
-      name: 'a name that tries to add a switch',
-      args: [quoteArgument('--app=x" --remote-debugging-port=9222 "y')],
-      url: `${APPS}x" --remote-debugging-port=9222 "y`,
-    },
+    { name: 'a name that tries to add a switch', args: [quoteArgument('--app=x" --remote-debugging-port=9222 "y')],
+      url: `${APPS}x" --remote-debugging-port=9222 "y` },
     { name: 'a name with backslashes before a quote', args: [quoteArgument('--app=a\\\\"b c')], url: `${APPS}a\\\\"b c` },
     { name: 'a name that is not ASCII', args: ['--app=grüße-日本'], url: `${APPS}grüße-日本` },
     { name: 'a percent-encoded name stays encoded', args: ['--app=a%20b%2Fc'], url: `${APPS}a%20b%2Fc` },
   ];
   for (const c of cases) {
     await t.test(c.name, async () => {
-      const { records } = await fixture.launch({ args: c.args, element0: c.element0 });
-      assert.equal(records.length, 1, JSON.stringify(records));
-      assert.deepEqual(parseCommandLine(records[0].cmd),
-        [onC(BROWSERS.edgeX86), `--app=${c.url}`, `--user-data-dir=${profile}`, ...BROWSER_ARGS_TAIL],
-        records[0].cmd);
+      const { cmd } = await launchOne({ args: c.args, element0: c.element0 });
+      assert.deepEqual(parseCommandLine(cmd),
+        [onC(BROWSERS.edgeX86), `--app=${c.url}`, `--user-data-dir=${localProfile()}`, ...BROWSER_ARGS_TAIL], cmd);
     });
   }
 });
@@ -260,10 +250,9 @@ test('the default handler gets the page through cmd, and cmd runs nothing else',
   for (const c of cases) {
     await t.test(c.name, async () => {
       const args = c.app === undefined ? c.args : [quoteArgument(`--app=${c.app}`)];
-      const { records } = await fixture.launch({ args, settleMs: 1000 });
-      assert.equal(records.length, 1, `exactly one program started: ${JSON.stringify(records)}`);
-      assert.equal(records[0].exe, onC(HANDLER));
-      assert.equal(records[0].cmd, `"${onC(HANDLER)}" "${c.url}"`);
+      const started = await launchOne({ args, settleMs: 1000 });
+      assert.equal(started.exe, onC(HANDLER));
+      assert.equal(started.cmd, `"${onC(HANDLER)}" "${c.url}"`);
       if (c.decodes) assert.equal(decodeURIComponent(c.url.slice(APPS.length)), c.app);
     });
   }

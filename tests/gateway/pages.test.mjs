@@ -11,6 +11,7 @@ import http from 'node:http';
 import net from 'node:net';
 import os from 'node:os';
 import path from 'node:path';
+import { buffer } from 'node:stream/consumers';
 import { fileURLToPath } from 'node:url';
 import zlib from 'node:zlib';
 import { decodePng, dumpDom, pngStats, screenshot } from '../lib/chromium.mjs';
@@ -54,16 +55,10 @@ async function stop(child) {
 }
 
 // Sends the request target exactly as given (no client-side normalisation).
-function request(method, target) {
-  return new Promise((resolve, reject) => {
-    const req = http.request({ host: HOST, port: PORT, method, path: target, agent: false }, (res) => {
-      const chunks = [];
-      res.on('data', (c) => chunks.push(c));
-      res.on('end', () => resolve({ status: res.statusCode, headers: res.headers, body: Buffer.concat(chunks) }));
-    });
-    req.on('error', reject);
-    req.end();
-  });
+async function request(method, target) {
+  const req = http.request({ host: HOST, port: PORT, method, path: target, agent: false }).end();
+  const [res] = await once(req, 'response');
+  return { status: res.statusCode, headers: res.headers, body: await buffer(res) };
 }
 
 describe('gateway stand-in on 127.0.0.1:4300', () => {
@@ -190,16 +185,10 @@ function encodePng(width, height, channels, pixels) {
       raw[y * (stride + 1) + 1 + i] = (v - predictor) & 0xff;
     }
   }
-  const chunk = (type, data) => {
-    const len = Buffer.alloc(4);
-    len.writeUInt32BE(data.length);
-    return Buffer.concat([len, Buffer.from(type, 'latin1'), data, Buffer.alloc(4)]);
-  };
-  const ihdr = Buffer.alloc(13);
-  ihdr.writeUInt32BE(width, 0);
-  ihdr.writeUInt32BE(height, 4);
-  ihdr[8] = 8;
-  ihdr[9] = channels === 4 ? 6 : 2;
+  const u32 = (n) => Buffer.from([n >>> 24, (n >>> 16) & 0xff, (n >>> 8) & 0xff, n & 0xff]);
+  const chunk = (type, data) => Buffer.concat([u32(data.length), Buffer.from(type, 'latin1'), data, Buffer.alloc(4)]);
+  // Depth 8, RGB or RGBA, then compression, filter method and interlace 0.
+  const ihdr = Buffer.concat([u32(width), u32(height), Buffer.from([8, channels === 4 ? 6 : 2, 0, 0, 0])]);
   return Buffer.concat([
     Buffer.from([0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a]),
     chunk('IHDR', ihdr), chunk('IDAT', zlib.deflateSync(raw)), chunk('IEND', Buffer.alloc(0)),
