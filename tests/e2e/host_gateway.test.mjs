@@ -8,6 +8,7 @@ import { test } from 'node:test';
 import { parseCommandLine } from '../lib/command_line.mjs';
 import { BROWSERS, DEFAULT_SCRIPT, FORMER_DEFAULT_SCRIPT } from '../lib/expected.mjs';
 import { listener, waitLateGateway, waitPortFree } from '../lib/gateway_port.mjs';
+import { eachRow } from '../lib/rows.mjs';
 import { HANDLER, SYSTEM_PATH, hostFixture, shimExe } from '../lib/sandbox.mjs';
 import { needs } from '../lib/road.mjs';
 import { driveC, onC, programs, windowsPath } from '../lib/wine.mjs';
@@ -66,31 +67,29 @@ test('the gateway script that node is started with', { skip: SKIP }, async (t) =
     { name: 'not set, no default', value: null },
     { name: 'not set, a script planted where the default once was', value: null, planted: FORMER_DEFAULT_SCRIPT },
   ];
-  for (const c of cases) {
-    await t.test(c.name, async (st) => {
-      const placed = c.withDefault ? DEFAULT_SCRIPT : c.planted;
-      if (placed) st.after(box.placeOnC(placed, path.join(fixture.scratch, 'gateway.mjs')));
-      const cwd = c.cwd && win(c.cwd);
-      const { run, nodes, browsers } = await launchOnce({
-        exe: c.exe, cwd, expectRecords: c.line ? 2 : 1,
-        set: c.value === null ? {} : { ZUR_GATEWAY_SCRIPT: c.value },
-        unset: c.value === null ? ['ZUR_GATEWAY_SCRIPT'] : [],
-      });
-      assert.equal(nodes.length, c.line ? 1 : 0, `the nodes started: ${JSON.stringify(nodes)}`);
-      if (c.line) {
-        const [node] = nodes;
-        assert.equal(node.cmd, c.line);
-        assert.deepEqual(parseCommandLine(node.cmd), ['node', c.arg], 'exactly one argument');
-        if (cwd) assert.equal(node.cwd, cwd, 'the gateway runs in the host\'s working folder');
-        // Found at the first probe after the start.
-        assert.ok(run.elapsedMs < 3000, `took ${run.elapsedMs} ms`);
-      } else {
-        // One more probe and no waiting.
-        assert.ok(run.elapsedMs < 1500, `took ${run.elapsedMs} ms`);
-      }
-      assert.equal(browsers.length, 1, 'the launch goes on to the browser');
+  await eachRow(t, cases, async (c, st) => {
+    const placed = c.withDefault ? DEFAULT_SCRIPT : c.planted;
+    if (placed) st.after(box.placeOnC(placed, path.join(fixture.scratch, 'gateway.mjs')));
+    const cwd = c.cwd && win(c.cwd);
+    const { run, nodes, browsers } = await launchOnce({
+      exe: c.exe, cwd, expectRecords: c.line ? 2 : 1,
+      set: c.value === null ? {} : { ZUR_GATEWAY_SCRIPT: c.value },
+      unset: c.value === null ? ['ZUR_GATEWAY_SCRIPT'] : [],
     });
-  }
+    assert.equal(nodes.length, c.line ? 1 : 0, `the nodes started: ${JSON.stringify(nodes)}`);
+    if (c.line) {
+      const [node] = nodes;
+      assert.equal(node.cmd, c.line);
+      assert.deepEqual(parseCommandLine(node.cmd), ['node', c.arg], 'exactly one argument');
+      if (cwd) assert.equal(node.cwd, cwd, 'the gateway runs in the host\'s working folder');
+      // Found at the first probe after the start.
+      assert.ok(run.elapsedMs < 3000, `took ${run.elapsedMs} ms`);
+    } else {
+      // One more probe and no waiting.
+      assert.ok(run.elapsedMs < 1500, `took ${run.elapsedMs} ms`);
+    }
+    assert.equal(browsers.length, 1, 'the launch goes on to the browser');
+  });
 });
 
 test('which node.exe is started, and how', { skip: SKIP }, async (t) => {
@@ -115,26 +114,24 @@ test('which node.exe is started, and how', { skip: SKIP }, async (t) => {
     { name: 'relative PATH entries are skipped', exe: bare.exe, cwd: true,
       pathEntries: ['.', '..\\cwd-node', 'Z:.', '"."'], expect: null },
   ];
-  for (const c of cases) {
-    await t.test(c.name, async (st) => {
-      if (c.system) st.after(box.placeOnC(system32, programs.recorder));
-      const PATH = [SYSTEM_PATH, ...(c.path ? [windowsPath(pathDir)] : []), ...(c.pathEntries ?? [])].join(';');
-      const { run, nodes } = await launchOnce({ exe: c.exe, cwd: c.cwd ? windowsPath(cwdDir) : undefined,
-        set: { ZUR_GATEWAY_SCRIPT: script, PATH }, expectRecords: c.expect ? 2 : 1 });
-      assert.equal(nodes.length, c.expect ? 1 : 0, JSON.stringify(nodes));
-      if (!c.expect) return;
-      const [node] = nodes;
-      assert.equal(node.exe, c.expect);
-      assert.equal(node.cmd, `node ${script}`);
-      assert.deepEqual(parseCommandLine(node.cmd), ['node', script]);
-      // Started with CREATE_NO_WINDOW: a console of its own, but no window.
-      assert.equal(node.consoleWindow, false);
-      assert.notEqual(node.consoleCP, 0, 'node is started without a console window');
-      assert.equal(node.stdout, true, 'standard handles are inherited');
-      assert.equal(node.env.ZUR_GATEWAY_SCRIPT, script, 'the environment is inherited');
-      assert.ok(run.elapsedMs < 3000, `took ${run.elapsedMs} ms`);
-    });
-  }
+  await eachRow(t, cases, async (c, st) => {
+    if (c.system) st.after(box.placeOnC(system32, programs.recorder));
+    const PATH = [SYSTEM_PATH, ...(c.path ? [windowsPath(pathDir)] : []), ...(c.pathEntries ?? [])].join(';');
+    const { run, nodes } = await launchOnce({ exe: c.exe, cwd: c.cwd ? windowsPath(cwdDir) : undefined,
+      set: { ZUR_GATEWAY_SCRIPT: script, PATH }, expectRecords: c.expect ? 2 : 1 });
+    assert.equal(nodes.length, c.expect ? 1 : 0, JSON.stringify(nodes));
+    if (!c.expect) return;
+    const [node] = nodes;
+    assert.equal(node.exe, c.expect);
+    assert.equal(node.cmd, `node ${script}`);
+    assert.deepEqual(parseCommandLine(node.cmd), ['node', script]);
+    // Started with CREATE_NO_WINDOW: a console of its own, but no window.
+    assert.equal(node.consoleWindow, false);
+    assert.notEqual(node.consoleCP, 0, 'node is started without a console window');
+    assert.equal(node.stdout, true, 'standard handles are inherited');
+    assert.equal(node.env.ZUR_GATEWAY_SCRIPT, script, 'the environment is inherited');
+    assert.ok(run.elapsedMs < 3000, `took ${run.elapsedMs} ms`);
+  });
 });
 
 // The order and number of probes and pauses are counted exactly by the native GatewayPhase test; these cases
@@ -153,22 +150,20 @@ test('how long the host waits for the gateway', { skip: SKIP }, async (t) => {
       exe: fixture.host.exe, set: { ZUR_TEST_LISTEN_AFTER_MS: '6000', ZUR_TEST_LISTEN_FOR_MS: '300' },
       min: 3600, max: 5900, node: true, late: true },
   ];
-  for (const c of cases) {
-    await t.test(c.name, async (st) => {
-      await waitPortFree(10000);
-      const server = c.listen ? await listener() : null;
-      st.after(async () => {
-        await server?.close();
-        if (c.late) await waitLateGateway();
-      });
-      const { run, nodes, browsers } = await launchOnce({ exe: c.exe, set: { ZUR_GATEWAY_SCRIPT: script, ...c.set },
-        expectRecords: c.node ? 2 : 1, listening: c.listen });
-      t.diagnostic(`${c.name}: ${run.elapsedMs} ms`);
-      assert.ok(run.elapsedMs >= c.min && run.elapsedMs <= c.max, `took ${run.elapsedMs} ms, not ${c.min}..${c.max}`);
-      assert.equal(nodes.length, c.node ? 1 : 0, JSON.stringify(nodes));
-      assert.equal(browsers.length, 1, 'the browser is started after the gateway phase');
+  await eachRow(t, cases, async (c, st) => {
+    await waitPortFree(10000);
+    const server = c.listen ? await listener() : null;
+    st.after(async () => {
+      await server?.close();
+      if (c.late) await waitLateGateway();
     });
-  }
+    const { run, nodes, browsers } = await launchOnce({ exe: c.exe, set: { ZUR_GATEWAY_SCRIPT: script, ...c.set },
+      expectRecords: c.node ? 2 : 1, listening: c.listen });
+    t.diagnostic(`${c.name}: ${run.elapsedMs} ms`);
+    assert.ok(run.elapsedMs >= c.min && run.elapsedMs <= c.max, `took ${run.elapsedMs} ms, not ${c.min}..${c.max}`);
+    assert.equal(nodes.length, c.node ? 1 : 0, JSON.stringify(nodes));
+    assert.equal(browsers.length, 1, 'the browser is started after the gateway phase');
+  });
   await waitPortFree(10000);
 });
 
@@ -180,18 +175,16 @@ test('without a browser, the gateway\'s answer decides the default-handler start
     { name: 'gateway found during the wait: handed to the default handler', listenAfter: '0', handler: 1 },
     { name: 'gateway later than the wait: nothing opened', listenAfter: '6000', handler: 0, late: true },
   ];
-  for (const c of cases) {
-    await t.test(c.name, async () => {
-      const { nodes, records, run } = await launchOnce({
-        set: { ZUR_GATEWAY_SCRIPT: win('gateway.mjs'), ZUR_TEST_LISTEN_AFTER_MS: c.listenAfter, ZUR_TEST_LISTEN_FOR_MS: '300' },
-        expectRecords: 1 + c.handler,
-        // A wrong default-handler start takes a while to show.
-        settleMs: c.handler ? 800 : 3000,
-      });
-      assert.equal(nodes.length, 1, `${run.elapsedMs} ms: ${JSON.stringify(records)}`);
-      assert.equal(records.filter((r) => r.exe === onC(HANDLER)).length, c.handler, JSON.stringify(records));
-      if (c.late) await waitLateGateway();
-      await waitPortFree(10000);
+  await eachRow(t, cases, async (c) => {
+    const { nodes, records, run } = await launchOnce({
+      set: { ZUR_GATEWAY_SCRIPT: win('gateway.mjs'), ZUR_TEST_LISTEN_AFTER_MS: c.listenAfter, ZUR_TEST_LISTEN_FOR_MS: '300' },
+      expectRecords: 1 + c.handler,
+      // A wrong default-handler start takes a while to show.
+      settleMs: c.handler ? 800 : 3000,
     });
-  }
+    assert.equal(nodes.length, 1, `${run.elapsedMs} ms: ${JSON.stringify(records)}`);
+    assert.equal(records.filter((r) => r.exe === onC(HANDLER)).length, c.handler, JSON.stringify(records));
+    if (c.late) await waitLateGateway();
+    await waitPortFree(10000);
+  });
 });

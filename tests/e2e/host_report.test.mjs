@@ -9,6 +9,7 @@ import { setTimeout as sleep } from 'node:timers/promises';
 import { BROWSERS, ROOT, smokeTestReport } from '../lib/expected.mjs';
 import { listener, stalledListener, waitPortFree } from '../lib/gateway_port.mjs';
 import { readRecords } from '../lib/records.mjs';
+import { eachRow } from '../lib/rows.mjs';
 import { SYSTEM_PATH, hostFixture } from '../lib/sandbox.mjs';
 import { needs } from '../lib/road.mjs';
 import { onC, runHost, windowsPath } from '../lib/wine.mjs';
@@ -81,12 +82,10 @@ test('a report option written differently leaves the host in launch mode', { ski
   await waitPortFree();
   const server = await listener();
   t.after(() => server.close());
-  for (const c of cases) {
-    await t.test(c.name, async () => {
-      const { records } = await fixture.launch({ args: c.args });
-      assert.equal(records.length, 1, JSON.stringify(records));
-      assert.equal(records[0].exe, onC(BROWSERS.edgeX86));
-      assert.ok(records[0].cmd.includes(` --app=${ROOT} `), records[0].cmd);
-    });
-  }
+  await eachRow(t, cases, async (c) => {
+    const { records } = await fixture.launch({ args: c.args });
+    assert.equal(records.length, 1, JSON.stringify(records));
+    assert.equal(records[0].exe, onC(BROWSERS.edgeX86));
+    assert.ok(records[0].cmd.includes(` --app=${ROOT} `), records[0].cmd);
+  });
 });

@@ -9,6 +9,7 @@ import { test } from 'node:test';
 import { parseCommandLine, quoteArgument } from '../lib/command_line.mjs';
 import { APPS, BROWSER_ARGS_TAIL, BROWSERS, COCKPIT, ROOT } from '../lib/expected.mjs';
 import { listener, waitPortFree } from '../lib/gateway_port.mjs';
+import { eachRow } from '../lib/rows.mjs';
 import { HANDLER, hostFixture, shimExe } from '../lib/sandbox.mjs';
 import { needs } from '../lib/road.mjs';
 import { driveC, onC, programs, windowsPath } from '../lib/wine.mjs';
@@ -79,21 +80,19 @@ test('the first browser install that exists is started', { skip: SKIP }, async (
       install: { 'Program Files (x86)\\Google\\Chrome\\Application\\chrome.exe': 1 }, handler: true },
     { name: 'Edge elsewhere (program-files variables, working folder) is not found', install: {}, elsewhere: true, handler: true },
   ];
-  for (const c of cases) {
-    await t.test(c.name, async (st) => {
-      browsers(st, c.install);
-      const started = await launchOne(c.elsewhere ? installsElsewhere() : {});
-      if (c.handler) {
-        assert.equal(started.exe, onC(HANDLER));
-        assert.equal(started.cmd, `"${onC(HANDLER)}" "${ROOT}"`);
-        return;
-      }
-      assert.equal(started.exe, onC(c.started));
-      assert.equal(started.cmd, browserLine(c.started, ROOT, localProfile()));
-      assert.equal(started.profileExisted, true, 'the profile folder is made before the browser starts');
-      assert.equal(started.consoleCP, 0, 'the browser is started without creation flags');
-    });
-  }
+  await eachRow(t, cases, async (c, st) => {
+    browsers(st, c.install);
+    const started = await launchOne(c.elsewhere ? installsElsewhere() : {});
+    if (c.handler) {
+      assert.equal(started.exe, onC(HANDLER));
+      assert.equal(started.cmd, `"${onC(HANDLER)}" "${ROOT}"`);
+      return;
+    }
+    assert.equal(started.exe, onC(c.started));
+    assert.equal(started.cmd, browserLine(c.started, ROOT, localProfile()));
+    assert.equal(started.profileExisted, true, 'the profile folder is made before the browser starts');
+    assert.equal(started.consoleCP, 0, 'the browser is started without creation flags');
+  });
 });
 
 test('a browser path that is a folder is chosen, and nothing opens', { skip: SKIP }, async (t) => {
@@ -109,20 +108,18 @@ test('without a browser, the gateway decides', { skip: SKIP }, async (t) => {
     { name: 'gateway answering: the page goes to the default handler', reachable: true, expect: [`"${onC(HANDLER)}" "${ROOT}"`] },
     { name: 'gateway silent: nothing is opened', reachable: false, expect: [] },
   ];
-  for (const c of cases) {
-    await t.test(c.name, async (st) => {
-      const own = path.join(fixture.scratch, `no-browser-${c.reachable}`);
-      fs.mkdirSync(own);
-      if (!c.reachable) await silenceGateway(st);
-      const { records } = await fixture.launch({
-        set: { LOCALAPPDATA: windowsPath(own), ZUR_GATEWAY_SCRIPT: missingScript() },
-        expect: c.expect.length,
-        settleMs: 3000,
-      });
-      assert.deepEqual(records.map((r) => r.cmd), c.expect);
-      assert.deepEqual(fs.readdirSync(own), [], 'no profile folder without a browser');
+  await eachRow(t, cases, async (c, st) => {
+    const own = path.join(fixture.scratch, `no-browser-${c.reachable}`);
+    fs.mkdirSync(own);
+    if (!c.reachable) await silenceGateway(st);
+    const { records } = await fixture.launch({
+      set: { LOCALAPPDATA: windowsPath(own), ZUR_GATEWAY_SCRIPT: missingScript() },
+      expect: c.expect.length,
+      settleMs: 3000,
     });
-  }
+    assert.deepEqual(records.map((r) => r.cmd), c.expect);
+    assert.deepEqual(fs.readdirSync(own), [], 'no profile folder without a browser');
+  });
 });
 
 test('a silent gateway still gets the browser started', { skip: SKIP }, async (t) => {
@@ -156,24 +153,22 @@ test('the webview profile folder', { skip: SKIP }, async (t) => {
     { name: 'a folder that cannot be made: the browser starts all the same',
       local: win('a-file'), profile: tail('a-file') },
   ];
-  for (const c of cases) {
-    await t.test(c.name, async () => {
-      if (c.cwd === 'C:\\zur-e2e-cwd') {
-        box.track(driveC('OLVENTA'));
-        box.placeOnC('zur-e2e-cwd', 'folder');
-      }
-      const started = await launchOne({
-        cwd: c.cwd,
-        set: c.local === null ? {} : { LOCALAPPDATA: c.local },
-        unset: c.local === null ? ['LOCALAPPDATA'] : [],
-      });
-      assert.equal(started.cmd, browserLine(BROWSERS.edgeX86, ROOT, c.profile));
-      assert.deepEqual(parseCommandLine(started.cmd).slice(1),
-        [`--app=${ROOT}`, `--user-data-dir=${c.profile}`, ...BROWSER_ARGS_TAIL]);
-      if (c.made) assert.ok(fs.statSync(c.made).isDirectory(), `${c.made} is made`);
-      assert.equal(started.profileExisted, c.made !== undefined, 'made before the browser starts, when it can be made');
+  await eachRow(t, cases, async (c) => {
+    if (c.cwd === 'C:\\zur-e2e-cwd') {
+      box.track(driveC('OLVENTA'));
+      box.placeOnC('zur-e2e-cwd', 'folder');
+    }
+    const started = await launchOne({
+      cwd: c.cwd,
+      set: c.local === null ? {} : { LOCALAPPDATA: c.local },
+      unset: c.local === null ? ['LOCALAPPDATA'] : [],
     });
-  }
+    assert.equal(started.cmd, browserLine(BROWSERS.edgeX86, ROOT, c.profile));
+    assert.deepEqual(parseCommandLine(started.cmd).slice(1),
+      [`--app=${ROOT}`, `--user-data-dir=${c.profile}`, ...BROWSER_ARGS_TAIL]);
+    if (c.made) assert.ok(fs.statSync(c.made).isDirectory(), `${c.made} is made`);
+    assert.equal(started.profileExisted, c.made !== undefined, 'made before the browser starts, when it can be made');
+  });
 });
 
 test('the page the browser opens', { skip: SKIP }, async (t) => {
@@ -204,13 +199,11 @@ test('the page the browser opens', { skip: SKIP }, async (t) => {
     { name: 'a name that is not ASCII', args: ['--app=grüße-日本'], url: `${APPS}grüße-日本` },
     { name: 'a percent-encoded name stays encoded', args: ['--app=a%20b%2Fc'], url: `${APPS}a%20b%2Fc` },
   ];
-  for (const c of cases) {
-    await t.test(c.name, async () => {
-      const { cmd } = await launchOne({ args: c.args, element0: c.element0 });
-      assert.deepEqual(parseCommandLine(cmd),
-        [onC(BROWSERS.edgeX86), `--app=${c.url}`, `--user-data-dir=${localProfile()}`, ...BROWSER_ARGS_TAIL], cmd);
-    });
-  }
+  await eachRow(t, cases, async (c) => {
+    const { cmd } = await launchOne({ args: c.args, element0: c.element0 });
+    assert.deepEqual(parseCommandLine(cmd),
+      [onC(BROWSERS.edgeX86), `--app=${c.url}`, `--user-data-dir=${localProfile()}`, ...BROWSER_ARGS_TAIL], cmd);
+  });
 });
 
 test('the default handler gets the page through cmd, and cmd runs nothing else', { skip: SKIP }, async (t) => {
@@ -247,15 +240,13 @@ test('the default handler gets the page through cmd, and cmd runs nothing else',
       app: `\uFF02 & ${injected} \uFF05PATH\uFF05 caf\u00e9`, decodes: true,
       url: `${APPS}%EF%BC%82%20&%20${escaped}%20%EF%BC%85PATH%EF%BC%85%20caf%C3%A9` },
   ];
-  for (const c of cases) {
-    await t.test(c.name, async () => {
-      const args = c.app === undefined ? c.args : [quoteArgument(`--app=${c.app}`)];
-      const started = await launchOne({ args, settleMs: 1000 });
-      assert.equal(started.exe, onC(HANDLER));
-      assert.equal(started.cmd, `"${onC(HANDLER)}" "${c.url}"`);
-      if (c.decodes) assert.equal(decodeURIComponent(c.url.slice(APPS.length)), c.app);
-    });
-  }
+  await eachRow(t, cases, async (c) => {
+    const args = c.app === undefined ? c.args : [quoteArgument(`--app=${c.app}`)];
+    const started = await launchOne({ args, settleMs: 1000 });
+    assert.equal(started.exe, onC(HANDLER));
+    assert.equal(started.cmd, `"${onC(HANDLER)}" "${c.url}"`);
+    if (c.decodes) assert.equal(decodeURIComponent(c.url.slice(APPS.length)), c.app);
+  });
 });
 
 test('the fallback runs the system\'s cmd, never one beside the host or on PATH', { skip: SKIP }, async () => {

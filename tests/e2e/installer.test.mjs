@@ -9,11 +9,10 @@ import { test } from 'node:test';
 import { quoteArgument } from '../lib/command_line.mjs';
 import { BROWSERS, CONFIGURATION, HOST, ICON, LAUNCHER, RECEIPT, VERSION, bundleReport } from '../lib/expected.mjs';
 import { requirePortFree } from '../lib/gateway_port.mjs';
-import {
-  INSTALLED, assertInstalled, carried, eachRow, installInto, installedReceipt, runInstaller,
-} from '../lib/installer.mjs';
+import { INSTALLED, assertInstalled, carried, installInto, installedReceipt, runInstaller } from '../lib/installer.mjs';
 import { waitRecords } from '../lib/records.mjs';
 import { needs } from '../lib/road.mjs';
+import { eachRow } from '../lib/rows.mjs';
 import { sandbox } from '../lib/sandbox.mjs';
 import { waitUntil } from '../lib/wait.mjs';
 import { driveC, launch, programs, slashedPath, windowsPath, withTemp } from '../lib/wine.mjs';

@@ -7,8 +7,9 @@ import path from 'node:path';
 import { test } from 'node:test';
 
 import { CONFIGURATION as CONFIG, HOST, ICON, LAUNCHER as SCRIPT, RECEIPT } from '../lib/expected.mjs';
-import { assertInstalled, carried, eachRow, installInto, runInstaller } from '../lib/installer.mjs';
+import { assertInstalled, carried, installInto, runInstaller } from '../lib/installer.mjs';
 import { needs, systemMessage } from '../lib/road.mjs';
+import { eachRow } from '../lib/rows.mjs';
 import { assertFailed, prefixDir, windowsPath, withTemp } from '../lib/wine.mjs';
 
 const osFailure = (message, code, kind) => `${message}: Os { code: ${code}, kind: ${kind}, message: "${systemMessage(code)}" }`;

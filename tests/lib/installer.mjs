@@ -46,8 +46,3 @@ export function assertInstalled(dir, installDir = slashedPath(dir)) {
 
 /** The receipt for `installDir` (a folder text as it stands between the quotes) and the carried host. */
 export const installedReceipt = (installDir) => receipt(installDir, carried()[HOST].length);
-
-/** `body(row, subtest)` as a subtest of `t` named row.name, skipped for row.skip, for each row of `rows`. */
-export async function eachRow(t, rows, body) {
-  for (const row of rows) await t.test(row.name, { skip: row.skip }, (subtest) => body(row, subtest));
-}
