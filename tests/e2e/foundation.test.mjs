@@ -8,6 +8,7 @@ import { test } from 'node:test';
 import { commandLine } from '../lib/command_line.mjs';
 import { FAILURE_HINT as HINT, INSTALLER_NAME } from '../lib/expected.mjs';
 import { runInstaller } from '../lib/installer.mjs';
+import { eachRow } from '../lib/rows.mjs';
 import { assertFailed, failureReport, launch, programs, windowsPath, withTemp } from '../lib/wine.mjs';
 
 const PROGRAMS = [
@@ -19,11 +20,6 @@ const PROGRAMS = [
 const start = (program, args, options) => launch({ cmd: commandLine(windowsPath(program.exe()), args), ...options });
 /** Runs the guard probe with these arguments after its quoted path. */
 const probe = (...args) => launch({ cmd: commandLine(windowsPath(programs.guardProbe), ...args) });
-
-/** `body(program)` as a subtest for each program. */
-async function eachProgram(t, body) {
-  for (const program of PROGRAMS) await t.test(program.name, () => body(program));
-}
 
 test('an argument that is not valid Unicode ends the run before anything else', async (t) => {
   const cases = [
@@ -47,7 +43,7 @@ test('the failure report names the thread that failed', async (t) => {
   const threadFile = path.join(withTemp(t, 'thread'), 'thread');
   process.env.ZUR_LAUNCH_THREAD_FILE = windowsPath(threadFile);
   t.after(() => delete process.env.ZUR_LAUNCH_THREAD_FILE);
-  await eachProgram(t, async (program) => {
+  await eachRow(t, PROGRAMS, async (program) => {
     fs.rmSync(threadFile, { force: true });
     const run = await start(program, 'a\uD800', { unset: ['ZUR_LAUNCH_THREAD_FILE'] });
     assert.equal(run.status, 101);
@@ -57,12 +53,12 @@ test('the failure report names the thread that failed', async (t) => {
   });
 });
 
-test('a closed standard output pipe ends the run with status 101', (t) => eachProgram(t, async (program) => {
+test('a closed standard output pipe ends the run with status 101', (t) => eachRow(t, PROGRAMS, async (program) => {
   const run = await start(program, program.reportOption, { stdout: 'closed' });
   assertFailed(run, /^failed printing to stdout: \S.* \(os error 232\)$/, program.source);
 }));
 
-test('without a standard output handle the line is dropped and the run succeeds', (t) => eachProgram(t, async (program) => {
+test('without a standard output handle the line is dropped and the run succeeds', (t) => eachRow(t, PROGRAMS, async (program) => {
   const run = await start(program, program.reportOption, { stdout: 'none' });
   assert.equal(run.status, 0);
   assert.equal(run.stderr.length, 0);
